@@ -1,0 +1,50 @@
+#pragma once
+// The state one surveillance run shares with the control panel. The panel owns it through a
+// shared_ptr that the worker holds too, so the worker may finish after the panel is gone.
+//
+// Threads: every scalar is written whole by one side and read whole by the other (relaxed atomic
+// loads and stores). The strings, the credentials and pictureNumberBase are written by the panel
+// before the worker of a run is created and not touched while it runs.
+
+#include <atomic>
+#include <string>
+
+class SessionState {
+public:
+    virtual ~SessionState() = default;
+
+    std::atomic<float> delayToLeaveRoom{0.0f};
+    std::atomic<float> delayBetweenSends{0.0f};
+    std::atomic<float> delayBeforeAlarm{0.0f};
+    std::atomic<bool> isRunning{false};
+    std::atomic<bool> sendEmails{false};
+    std::atomic<bool> faceDetectMode{false};
+    std::atomic<bool> faceDetectAvailable{false};
+    std::atomic<int> picturesTaken{0};
+    std::atomic<int> capturePropertyValue{640480};
+
+    std::string fromAddress;
+    std::string toAddress;
+    std::string smtpServer;
+
+    // SMTP login for the alarm mails, from "auth.txt" at start; without it pictures go unauthenticated.
+    bool haveCredentials = false;
+    std::string smtpUserName;
+    std::string smtpPassword;
+
+    // Highest N of the "pic_N.jpg" files found when the program started: picture files are
+    // numbered pictureNumberBase + picturesTaken, so a restart never overwrites evidence.
+    int pictureNumberBase = 0;
+
+    // Called on the worker's thread. The panel carries them out on its own thread; each returns
+    // once done, or at once when the panel is gone.
+    virtual void IncrementPicturesTaken() = 0;
+    virtual void SetAlertLevel(float seconds) = 0;
+    virtual void FallBackToMotionDetect() = 0;
+    // The alert bar's range for this run: 0 .. maxMilliseconds.
+    virtual void SetAlertRange(int maxMilliseconds) = 0;
+    // A message for the user (the camera could not be opened); handed over without waiting.
+    virtual void ShowRunMessage(const std::string& text) = 0;
+    // The worker's last call of a run, whatever ended it; handed over without waiting.
+    virtual void RunEnded() = 0;
+};

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Sentivo needs to build, run and test. Safe to run again: it asks apt
+# only for what is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libopencv-dev libopencv-contrib-dev opencv-data libcurl4-openssl-dev
+  libgtest-dev python3 python3-aiosmtpd openssl xvfb xauth imagemagick
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
