@@ -4,6 +4,7 @@
 // come in through SurveillanceEnvironment, so a run can be driven frame by frame without a camera.
 
 #include "engine/FrameSource.h"
+#include "engine/PictureNumbering.h"   // HighestPictureNumber, for the panel at program start
 #include "engine/PreviewSink.h"
 #include "engine/SessionState.h"
 
