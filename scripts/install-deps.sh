@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libopencv-dev libopencv-contrib-dev opencv-data libcurl4-openssl-dev
-  libgtest-dev python3 python3-aiosmtpd openssl xvfb xauth imagemagick
+  libgtest-dev python3 python3-aiosmtpd openssl xvfb xauth xdotool fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -16,4 +16,4 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
