@@ -53,7 +53,7 @@ TEST(FaceDetector, TwoFacesGetTwoRedBoxes)
     state.faceCascade = FrontalFaces();
     const cv::Mat picture = detector_scenes::TwoFaces(cv::Size(640, 480), 100);
     cv::Mat image = picture.clone();
-    ASSERT_TRUE(DetectFaces(state, image));
+    ASSERT_TRUE(DetectFacesWith(state, image));
 
     const std::vector<cv::Rect>& faces = state.detectorStorage;
     ASSERT_EQ(faces.size(), 2u);
@@ -94,14 +94,14 @@ TEST(FaceDetector, PicturesWithoutFacesStayUntouched)
 
     for (const cv::Mat& picture : {room, smallFaces}) {
         cv::Mat image = picture.clone();
-        EXPECT_FALSE(DetectFaces(state, image)) << (state.detectorStorage.empty() ? cv::Rect() : state.detectorStorage[0]);
+        EXPECT_FALSE(DetectFacesWith(state, image));
         EXPECT_TRUE(state.detectorStorage.empty());
         EXPECT_EQ(ChangedPixels(picture, image), 0);
     }
 
     // The same small faces drawn larger are found: the drawing is not what keeps them unseen.
     cv::Mat larger = detector_scenes::TwoFaces(cv::Size(640, 480), 60);
-    EXPECT_TRUE(DetectFaces(state, larger));
+    EXPECT_TRUE(DetectFacesWith(state, larger));
 }
 
 TEST(FaceDetector, WithoutCascadeFindsNothingAndClearsTheRectangles)
@@ -113,7 +113,7 @@ TEST(FaceDetector, WithoutCascadeFindsNothingAndClearsTheRectangles)
         state.faceCascade = cascade;
         state.detectorStorage.assign(3, cv::Rect(1, 2, 3, 4));  // left by an earlier call
         cv::Mat image = picture.clone();
-        EXPECT_FALSE(DetectFaces(state, image)) << (state.detectorStorage.empty() ? cv::Rect() : state.detectorStorage[0]);
+        EXPECT_FALSE(DetectFacesWith(state, image));
         EXPECT_TRUE(state.detectorStorage.empty());
         EXPECT_EQ(ChangedPixels(picture, image), 0);
     }

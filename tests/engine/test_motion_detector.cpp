@@ -50,7 +50,7 @@ struct Detector {
         now += seconds;
         if (overlay.size() != frame.size())
             overlay.create(frame.size(), CV_8UC3);
-        return DetectMotion(state, frame, overlay, threshold, now);
+        return DetectMotionWith(state, frame, overlay, threshold, now);
     }
 };
 
