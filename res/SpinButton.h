@@ -13,4 +13,7 @@ public:
     void StepDown();   // as a click on the down arrow
 signals:
     void deltaPos(int delta);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;   // Up and Down keys step as the arrows do
 };

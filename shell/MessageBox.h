@@ -15,4 +15,8 @@ public:
     MessageBoxCapture(const MessageBoxCapture&) = delete;
     MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
     QStringList texts() const;
+
+private:
+    friend void AppMessageBox(const QString& text);
+    QStringList texts_;
 };

@@ -1,6 +1,8 @@
 #pragma once
 // The start-up splash: a frameless window showing bitmap 133 for 1.5 s or until the first key or
 // mouse-button press anywhere in the application, which it swallows.
+#include <QBasicTimer>
+#include <QPixmap>
 #include <QWidget>
 
 class CSplashWindow : public QWidget {
@@ -13,4 +15,33 @@ public:
     static CSplashWindow* CurrentSplash();
     void HideSplashScreen();
     bool Create(QWidget* parent);
+
+    ~CSplashWindow() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    CSplashWindow() = default;   // always on the heap, made by ShowSplashScreen
+    void CentreWindow(QWidget* owner);
+
+    QPixmap splashBitmap;
+    QBasicTimer timer;
+    QWidget* owner = nullptr;   // repainted at once when the splash goes
+
+    static bool splashEnabled;
+    static CSplashWindow* currentSplash;
+};
+
+// The application-wide event filter that routes every event through PreTranslateAppMessage.
+// The control panel owns one and installs it with qApp->installEventFilter(&filter) before it
+// shows the splash; destroying the filter removes it.
+class SplashInputFilter : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -1,0 +1,62 @@
+// The About box and the system command that opens it.
+
+#include "shell/AboutBox.h"
+#include "res/DialogBuilder.h"
+#include "tests/shell/ShellTestSupport.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+// Runs the command; if an About box comes up, checks it and closes it with OK.
+bool RunCommand(unsigned id, bool* boxShown)
+{
+    WhenModal(
+        [](QWidget* modal) {
+            EXPECT_TRUE(modal->inherits("CAboutBox"));
+            EXPECT_EQ(modal->windowTitle(), "About Sentivo");
+            FindControl<QPushButton>(*modal, 1)->click();
+        },
+        boxShown, 300);
+    const bool handled = RunAboutForSysCommand(id);
+    if (!handled)
+        ProcessEvents(400);   // a box that came up late would show here; lets the poll run out
+    return handled;
+}
+
+}   // namespace
+
+class AboutBoxTest : public GuiTest {};
+
+TEST_F(AboutBoxTest, ShowsVersionIconAndOk)
+{
+    CAboutBox about;
+    const QList<QWidget*> controls = TemplateControls(about);
+    ASSERT_EQ(controls.size(), 3);
+    auto* icon = qobject_cast<QLabel*>(controls[0]);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_FALSE(icon->pixmap().isNull());
+    EXPECT_EQ(icon->property("iconResource").toInt(), 128);
+    EXPECT_EQ(qobject_cast<QLabel*>(controls[1])->text(), "Sentivo Version 3.2");
+    EXPECT_TRUE(FindControl<QPushButton>(about, 1)->isDefault());
+    EXPECT_TRUE(about.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(AboutBoxTest, CommandIdsSixteenToThirtyOneOpenAFreshBox)
+{
+    for (unsigned id = 16; id <= 31; ++id) {
+        bool shown = false;
+        EXPECT_TRUE(RunCommand(id, &shown)) << id;
+        EXPECT_TRUE(shown) << id;
+    }
+}
+
+TEST_F(AboutBoxTest, OtherCommandsAreLeftToTheDefaultHandling)
+{
+    for (unsigned id : {0u, 15u, 32u, 0xF060u, 0xF010u}) {
+        bool shown = true;
+        EXPECT_FALSE(RunCommand(id, &shown)) << id;
+        EXPECT_FALSE(shown) << id;
+    }
+}

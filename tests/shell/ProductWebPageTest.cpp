@@ -1,0 +1,59 @@
+// The help page shipped with the program and the "open" request for it.
+
+#include "shell/ProductWebPage.h"
+#include "shell/MessageBox.h"
+#include "tests/shell/ShellTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+
+namespace {
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+}   // namespace
+
+class ProductWebPageTest : public GuiTest {};
+
+TEST_F(ProductWebPageTest, AddressIsTheHelpPageBesideTheProgram)
+{
+    const QUrl url = ProductWebPageUrl();
+    EXPECT_TRUE(url.isLocalFile());
+    EXPECT_EQ(url.toLocalFile(), QCoreApplication::applicationDirPath() + "/help/index.html");
+    QFile page(url.toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << "installed beside the program";
+    const QString html = QString::fromUtf8(page.readAll());
+    for (const char* topic : {"auth.txt", "USERNAME", "PASSWORD", "app password", "STARTTLS", "SMTP server",
+                              "SENTIVO_SMTP_PORT", "SENTIVO_SMTP_TLS", "Motion detect", "Face detect", "pic_1.jpg",
+                              "Time to allow before alarm"})
+        EXPECT_TRUE(html.contains(QLatin1String(topic))) << topic;
+}
+
+TEST_F(ProductWebPageTest, OpensTheAddressWithTheDesktopsOpenAction)
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    OpenProductWebPage();
+    OpenProductWebPage();
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(recorder.urls, (QList<QUrl>{ProductWebPageUrl(), ProductWebPageUrl()})) << "every click a new request";
+}
+
+TEST_F(ProductWebPageTest, FailureToOpenShowsNothing)
+{
+    // The offscreen platform cannot open documents: the request fails.
+    MessageBoxCapture capture;
+    OpenProductWebPage();
+    ProcessEvents(50);
+    EXPECT_TRUE(capture.texts().isEmpty());
+    EXPECT_EQ(TopLevelCount(), 0);
+}
+
+#include "ProductWebPageTest.moc"

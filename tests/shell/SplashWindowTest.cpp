@@ -1,0 +1,204 @@
+// The splash: shown once, sized by its bitmap, centred, taken down by the timer or by the first
+// key or mouse-button press (which goes nowhere else), and left up by other input.
+
+#include "shell/SplashWindow.h"
+#include "res/Resources.h"
+#include "tests/shell/ShellTestSupport.h"
+#include "tests/support/TestDirectory.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+class SplashWindowTest : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        CSplashWindow::EnableSplashScreen(false);
+        panel = std::make_unique<QDialog>();
+        panel->resize(400, 300);
+        button = new QPushButton("&Go", panel.get());
+        button->setGeometry(20, 20, 100, 30);
+        panel->show();
+        qApp->installEventFilter(&filter);
+    }
+    void TearDown() override
+    {
+        if (CSplashWindow* splash = CSplashWindow::CurrentSplash())
+            splash->HideSplashScreen();
+        qApp->removeEventFilter(&filter);
+        CSplashWindow::EnableSplashScreen(false);
+        panel.reset();
+        GuiTest::TearDown();
+    }
+    // Shows the splash over the panel and answers it (null when none came).
+    CSplashWindow* ShowSplash()
+    {
+        CSplashWindow::EnableSplashScreen(true);
+        CSplashWindow::ShowSplashScreen(panel.get());
+        return CSplashWindow::CurrentSplash();
+    }
+    static void Send(QWidget* receiver, QEvent* event) { QApplication::sendEvent(receiver, event); }
+
+    SplashInputFilter filter;
+    std::unique_ptr<QDialog> panel;
+    QPushButton* button = nullptr;
+};
+
+TEST_F(SplashWindowTest, ShowsTheBitmapFramelessAndCentredOverItsVisibleOwner)
+{
+    CSplashWindow* splash = ShowSplash();
+    ASSERT_NE(splash, nullptr);
+    EXPECT_TRUE(splash->isVisible());
+    EXPECT_TRUE(splash->isWindow());
+    EXPECT_TRUE(splash->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(splash->size(), QSize(350, 325));
+    const QPoint offset = splash->frameGeometry().center() - panel->frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2);
+    const QImage shown = splash->grab().toImage();
+    const QImage bitmap = ResourceBitmap(IDB_SPLASH).toImage();
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32), bitmap.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(SplashWindowTest, KeyPressHidesItAndIsSwallowed)
+{
+    QPointer<CSplashWindow> splash = ShowSplash();
+    ASSERT_TRUE(splash);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Space);   // would press the focused button
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+    EXPECT_EQ(clicked.count(), 0);
+    ProcessEvents();
+    EXPECT_TRUE(splash.isNull()) << "the window object is gone";
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_EQ(clicked.count(), 1) << "once it is gone, keys work again";
+}
+
+TEST_F(SplashWindowTest, MnemonicKeyDoesNotPressItsButtonWhileTheSplashIsUp)
+{
+    ASSERT_NE(ShowSplash(), nullptr);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    QTest::keyClick(panel.get(), Qt::Key_G, Qt::AltModifier);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+    EXPECT_EQ(clicked.count(), 0);
+}
+
+TEST_F(SplashWindowTest, ClickOnAButtonOnlyHidesTheSplash)
+{
+    ASSERT_NE(ShowSplash(), nullptr);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+    EXPECT_EQ(clicked.count(), 0);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST_F(SplashWindowTest, RightClickOnTheSplashAndTitleBarClicksHideItToo)
+{
+    ASSERT_NE(ShowSplash(), nullptr);
+    QTest::mouseClick(CSplashWindow::CurrentSplash(), Qt::RightButton);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+    ProcessEvents();
+    ASSERT_NE(ShowSplash(), nullptr);
+    QMouseEvent titleBar(QEvent::NonClientAreaMouseButtonPress, QPointF(5, -5), QPointF(5, -5),
+                         Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier);
+    Send(panel.get(), &titleBar);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+}
+
+TEST_F(SplashWindowTest, ReleasesMovesAndDoubleClicksLeaveItUp)
+{
+    CSplashWindow* splash = ShowSplash();
+    ASSERT_NE(splash, nullptr);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+    Send(panel.get(), &release);
+    QTest::mouseMove(button, QPoint(5, 5));
+    QMouseEvent move(QEvent::MouseMove, QPointF(6, 6), QPointF(6, 6), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    Send(button, &move);
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(6, 6), QPointF(6, 6), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    Send(button, &up);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(6, 6), QPointF(6, 6), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+    Send(splash, &doubleClick);
+    ProcessEvents();
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), splash);
+    EXPECT_TRUE(splash->isVisible());
+}
+
+TEST_F(SplashWindowTest, GoesByItselfAfterOneAndAHalfSeconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QPointer<CSplashWindow> splash = ShowSplash();
+    ASSERT_TRUE(splash);
+    ProcessEvents(200);
+    EXPECT_TRUE(splash && splash->isVisible()) << "still up shortly after it came";
+    ASSERT_TRUE(WaitUntil([&] { return splash.isNull(); }, 5000));
+    EXPECT_GE(clock.elapsed(), 1400);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+}
+
+TEST_F(SplashWindowTest, AtMostOneAndOnlyWhenEnabled)
+{
+    CSplashWindow::ShowSplashScreen(panel.get());
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr) << "not enabled";
+    EXPECT_EQ(TopLevelCount(), 1);
+    CSplashWindow* first = ShowSplash();
+    ASSERT_NE(first, nullptr);
+    CSplashWindow::ShowSplashScreen(panel.get());
+    CSplashWindow::ShowSplashScreen(nullptr);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), first);
+    EXPECT_EQ(panel->findChildren<CSplashWindow*>().size(), 1);
+    EXPECT_EQ(TopLevelCount(), 2);
+}
+
+TEST_F(SplashWindowTest, NoSplashWithoutAFilterTarget)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    EXPECT_FALSE(CSplashWindow::PreTranslateAppMessage(panel.get(), &press));
+    EXPECT_FALSE(CSplashWindow::PreTranslateAppMessage(panel.get(), &click));
+}
+
+TEST_F(SplashWindowTest, MissingBitmapGivesNoSplashAndOtherSizesAreKept)
+{
+    {
+        ResourceBitmapOverride missing(IDB_SPLASH, "/nonexistent/splash.bmp");
+        EXPECT_EQ(ShowSplash(), nullptr);
+        EXPECT_EQ(TopLevelCount(), 1) << "only the panel";
+        EXPECT_TRUE(panel->findChildren<CSplashWindow*>().isEmpty());
+    }
+    TestDirectory dir;
+    QImage other(200, 90, QImage::Format_RGB888);
+    other.fill(Qt::darkGreen);
+    const QString path = QString::fromStdString((dir.path() / "other.bmp").string());
+    ASSERT_TRUE(other.save(path));
+    ResourceBitmapOverride replaced(IDB_SPLASH, path);
+    CSplashWindow* splash = ShowSplash();
+    ASSERT_NE(splash, nullptr);
+    EXPECT_EQ(splash->size(), QSize(200, 90));
+}
+
+TEST_F(SplashWindowTest, WithoutAVisibleOwnerItIsCentredOnTheScreen)
+{
+    CSplashWindow::EnableSplashScreen(true);
+    CSplashWindow::ShowSplashScreen(nullptr);
+    CSplashWindow* splash = CSplashWindow::CurrentSplash();
+    ASSERT_NE(splash, nullptr);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((splash->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+    QTest::keyClick(panel.get(), Qt::Key_A);
+    ProcessEvents();
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+}
