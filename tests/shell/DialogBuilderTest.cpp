@@ -102,8 +102,10 @@ QString CaptionOf(QWidget* widget)
 // Dialog units to pixels, worked out here from the font rather than taken from the builder.
 QRect Pixels(const QRect& units, const QFont& font)
 {
+    // The native measure of the average character: (advance of the 52 letters / 26 + 1) / 2.
     const QFontMetrics metrics(font);
-    const double cx = metrics.averageCharWidth() / 4.0;
+    const int letters = metrics.horizontalAdvance("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const double cx = ((letters / 26 + 1) / 2) / 4.0;
     const double cy = metrics.height() / 8.0;
     return QRect(int(std::lround(units.x() * cx)), int(std::lround(units.y() * cy)),
                  int(std::lround(units.width() * cx)), int(std::lround(units.height() * cy)));
