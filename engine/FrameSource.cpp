@@ -69,7 +69,9 @@ std::unique_ptr<FrameSource> OpenCaptureSource(const std::string& source)
             return nullptr;
         capture->open(index);
     } else {
-        capture->open(source);
+        // FFmpeg reads files and RTSP/HTTP streams; asking it alone spares the probing of every
+        // other back-end (GStreamer, image sequences, USB cameras) for a name none of them reads.
+        capture->open(source, cv::CAP_FFMPEG);
         std::error_code ignored;
         if (std::filesystem::is_regular_file(source, ignored))
             pacedFps = capture->get(cv::CAP_PROP_FPS);

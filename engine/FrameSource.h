@@ -22,5 +22,6 @@ public:
 
 // A source on cv::VideoCapture. The text is a camera index when it is all digits (empty means
 // camera 0), otherwise a video file or a stream URL. A video file is played at its recorded frame
-// rate, as a camera would deliver it. Null when nothing could be opened.
+// rate, as a camera would deliver it. Files and streams are read through FFmpeg. Null when
+// nothing could be opened.
 std::unique_ptr<FrameSource> OpenCaptureSource(const std::string& source);

@@ -47,8 +47,10 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const SurveillanceOptions
     env.openSource = [source = options.cameraSource] { return OpenCaptureSource(source); };
     env.readCounter = [] { return static_cast<std::int64_t>(Clock::now().time_since_epoch().count()); };
     env.counterFrequency = Clock::period::den / Clock::period::num;
-    env.detectMotion = DetectMotion;
-    env.detectFaces = DetectFaces;
+    env.detectMotion = [](const cv::Mat& frame, cv::Mat& overlay, int diffThreshold) {
+        return DetectMotion(frame, overlay, diffThreshold);
+    };
+    env.detectFaces = [](cv::Mat& image) { return DetectFaces(image); };
     env.loadCascade = LoadFaceCascade;
     env.sendMail = EmailPic;
     env.makePreview = [] { return std::make_unique<PreviewWindow>(); };

@@ -115,7 +115,7 @@ private:
 class VideoFrameSource final : public TimedSource {
 public:
     VideoFrameSource(const std::string& file, FakeClock& clock, RunRecord& record)
-        : TimedSource(clock, record), capture_(file) {}
+        : TimedSource(clock, record), capture_(file, cv::CAP_FFMPEG) {}
 
 private:
     bool Next(cv::Mat& frame) override { return capture_.read(frame) && !frame.empty(); }
@@ -167,7 +167,7 @@ bool WriteVideo(const std::filesystem::path& file, const std::vector<cv::Mat>& f
 {
     if (frames.empty())
         return false;
-    cv::VideoWriter writer(file.string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, frames.front().size());
+    cv::VideoWriter writer(file.string(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, frames.front().size());
     if (!writer.isOpened())
         return false;
     for (const cv::Mat& frame : frames)
