@@ -60,11 +60,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsStore, LivesInTheUsersConfigFolder)
-{
-    EXPECT_EQ(fs::path(SettingsFilePath()), dir.settingsFile());
-}
-
 // The first read of any id, known or not, creates the store with six empty values and answers false.
 TEST_F(SettingsStore, FirstReadCreatesSixEmptyValues)
 {
