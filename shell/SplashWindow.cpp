@@ -20,9 +20,13 @@ void CSplashWindow::ShowSplashScreen(QWidget* parent)
 {
     if (!splashEnabled || currentSplash)
         return;
-    currentSplash = new CSplashWindow;
-    if (currentSplash->Create(parent)) {
-        currentSplash->repaint();   // on screen before the caller goes on initialising
+    auto* splash = new CSplashWindow;
+    currentSplash = splash;
+    if (splash->Create(parent)) {
+        // On screen before the caller goes on initialising, unless showing it already let an
+        // event take it down again.
+        if (currentSplash == splash)
+            splash->repaint();
         return;
     }
     delete currentSplash;   // the destructor clears currentSplash

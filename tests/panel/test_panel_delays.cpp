@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -115,7 +114,7 @@ TEST_F(PanelDelays, QuitSavesOneDecimalTexts)
 {
     {
         CSentivoDlg panel;
-        QTimer::singleShot(0, &panel, [&] {
+        WhenModalOpens([&](QWidget*) {
             if (auto* splash = CSplashWindow::CurrentSplash())
                 splash->HideSplashScreen();
             panel.OnDeltaPosLeaveRoom(kUp);
@@ -133,7 +132,7 @@ TEST_F(PanelDelays, EscapeSavesTheFieldsAsTheyAre)
     StoreSetting(SETTING_DELAY_BEFORE_ALARM, "3.25");
     {
         CSentivoDlg panel;
-        QTimer::singleShot(0, &panel, [&] {
+        WhenModalOpens([&](QWidget*) {
             if (auto* splash = CSplashWindow::CurrentSplash())
                 splash->HideSplashScreen();
             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
