@@ -11,6 +11,7 @@ void PanelSession::Detach()
 {
     std::lock_guard lock(mutex_);
     panel_ = nullptr;
+    pending_.clear();
     delivered_.notify_all();
 }
 
@@ -38,21 +39,36 @@ void PanelSession::PostToPanel(PanelCall call)
 
 void PanelSession::RunOnPanel(PanelCall call)
 {
+    auto pending = std::make_shared<PendingCall>();
+    pending->call = std::move(call);
     {
         std::lock_guard lock(mutex_);
         if (!panel_)
             return;
+        pending_.push_back(pending);
     }
-    auto done = std::make_shared<bool>(false);
-    PostToPanel([this, call = std::move(call), done](CSentivoDlg& panel) {
-        call(panel);
-        std::lock_guard lock(mutex_);
-        *done = true;
-        delivered_.notify_all();
-    });
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, [self = shared_from_this()] { self->DeliverPending(); },
+                                  Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
-    // A call dropped because the panel went is released by Detach's notification.
-    delivered_.wait(lock, [&] { return *done || !panel_; });
+    // A call left undone because the panel went is released by Detach's notification.
+    delivered_.wait(lock, [&] { return pending->done || !panel_; });
+}
+
+void PanelSession::DeliverPending()
+{
+    std::unique_lock lock(mutex_);
+    while (panel_ && !pending_.empty()) {
+        std::shared_ptr<PendingCall> next = pending_.front();
+        pending_.pop_front();
+        CSentivoDlg* panel = panel_;
+        lock.unlock();
+        // Detach happens on this same thread, so the panel cannot go while the call runs.
+        next->call(*panel);
+        lock.lock();
+        next->done = true;
+        delivered_.notify_all();
+    }
 }
 
 void PanelSession::IncrementPicturesTaken()

@@ -7,6 +7,7 @@
 #include "engine/SessionState.h"
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,9 @@ public:
 
     // GUI thread only.
     void Detach();
+    // Carries out the control updates the worker is waiting for. The panel calls it while it
+    // waits for the worker to end, so a worker caught in an update is not held up by that wait.
+    void DeliverPending();
 
     void IncrementPicturesTaken() override;
     void SetAlertLevel(float seconds) override;
@@ -29,6 +33,11 @@ public:
 
 private:
     using PanelCall = std::function<void(CSentivoDlg&)>;
+    struct PendingCall {
+        PanelCall call;
+        bool done = false;
+    };
+
     // Runs call on the GUI thread and waits until it ran or the panel detached.
     void RunOnPanel(PanelCall call);
     // Hands call to the GUI thread without waiting.
@@ -39,4 +48,5 @@ private:
     std::mutex mutex_;
     std::condition_variable delivered_;
     CSentivoDlg* panel_;   // null once detached; guarded by mutex_
+    std::deque<std::shared_ptr<PendingCall>> pending_;   // guarded by mutex_
 };

@@ -78,7 +78,8 @@ private:
     void StopSurveillance();
     bool ReadRunSettings();
     void EnableSwitches();
-    void ReleaseEndedWorker();
+    // Waits up to limit for the worker to end, carrying out its control updates meanwhile.
+    bool WaitForWorker(std::chrono::milliseconds limit);
     void UpdateStartButton();
 
     SurveillanceOptions options_;

@@ -98,6 +98,6 @@ void CSentivoDlg::DestroyWindow()
     if (session_->isRunning.load(std::memory_order_relaxed)) {
         session_->isRunning.store(false, std::memory_order_relaxed);
         if (worker_)
-            worker_->WaitFor(std::chrono::milliseconds(1000));
+            WaitForWorker(std::chrono::milliseconds(1000));
     }
 }

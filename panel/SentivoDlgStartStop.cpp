@@ -30,6 +30,18 @@ bool CSentivoDlg::workerFinishing() const
     return worker_ && !session_->isRunning.load(std::memory_order_relaxed);
 }
 
+bool CSentivoDlg::WaitForWorker(std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        session_->DeliverPending();
+        if (worker_->WaitFor(std::chrono::milliseconds(5)))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+}
+
 void CSentivoDlg::OnStartStop()
 {
     if (session_->isRunning.load(std::memory_order_relaxed))
@@ -41,7 +53,7 @@ void CSentivoDlg::OnStartStop()
 void CSentivoDlg::StopSurveillance()
 {
     session_->isRunning.store(false, std::memory_order_relaxed);
-    if (worker_ && worker_->WaitFor(kStopWait))
+    if (worker_ && WaitForWorker(kStopWait))
         worker_.reset();
     startStopButton->setText(tr("&Start Surveillance"));
     EnableSwitches();
@@ -107,7 +119,7 @@ bool CSentivoDlg::ReadRunSettings()
 void CSentivoDlg::OnWorkerEnded()
 {
     // The worker's last act was to post this; it is about to return, so the wait is short.
-    if (!worker_ || !worker_->WaitFor(kStopWait))
+    if (!worker_ || !WaitForWorker(kStopWait))
         return;
     worker_.reset();
     if (session_->isRunning.load(std::memory_order_relaxed)) {

@@ -100,8 +100,9 @@ TEST(EndToEnd, ArmedProgramSavesAndMailsPicturesOfAnIntruderOnly)
     StoreSetting(SETTING_DELAY_BEFORE_ALARM, "2.0");
     StoreSetting(SETTING_DELAY_BETWEEN_SENDS, "1.0");
     InstallCascade(dir.path());
-    // 3 s of a still room, 6 s of an intruder crossing it, 3 s of the still room again.
-    const fs::path video = WriteRoomVideo(dir.path() / "camera.avi", 60, 120, 60, 20.0);
+    // 3 s of a still room (longer than the alarm delay), then 6 s of an intruder crossing it.
+    // Every picture must show the intruder: the still room alone never fires the alarm.
+    const fs::path video = WriteRoomVideo(dir.path() / "camera.avi", 60, 120, 0, 20.0);
 
     VirtualDisplay display;
     ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
@@ -128,13 +129,13 @@ TEST(EndToEnd, ArmedProgramSavesAndMailsPicturesOfAnIntruderOnly)
                                 + QStringList{"click", "1"});
     XDoTool(display.name(), {"key", "--clearmodifiers", "alt+s"});   // "&Start Surveillance"
 
-    // Countdown (2 s), then the whole video (12 s), whose end ends the run; then every picture's
+    // Countdown (2 s), then the whole video (9 s), whose end ends the run; then every picture's
     // mail has arrived.
     const auto started = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - started < 60s) {
         std::this_thread::sleep_for(500ms);
         const size_t pictures = Pictures(dir.path()).size();
-        if (std::chrono::steady_clock::now() - started > 16s && pictures > 0
+        if (std::chrono::steady_clock::now() - started > 13s && pictures > 0
             && smtp.Messages().size() == pictures)
             break;
     }
