@@ -69,7 +69,7 @@ WorkAreas TrackChanges(DetectorState& state, const cv::Mat& silhouette, double t
 // converting.
 void PaintOverlay(DetectorState& state, cv::Mat& overlay, const cv::Rect& area, double timestamp)
 {
-    overlay = cv::Scalar::all(0);
+    overlay.reshape(1) = cv::Scalar(0);  // one channel wide: any channel count, one plain fill
     if (area.empty())
         return;
     const double scale = kDisplayScale / kHistorySeconds;

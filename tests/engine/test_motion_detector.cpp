@@ -331,6 +331,14 @@ TEST(MotionDetector, FrameSizeChangeRecreatesImagesAndKeepsRingPosition)
 
 // Square A appears, stays, and fades; square B appears half a second later. Only blue is ever
 // written: 255 for a change in this frame, about half for one 0.5 s old, 0 after a second.
+int NonBlue(const std::vector<cv::Mat>& planes)
+{
+    int count = 0;
+    for (size_t c = 1; c < planes.size(); ++c)
+        count += cv::countNonZero(planes[c]);
+    return count;
+}
+
 TEST(MotionDetector, OverlayShowsRecentMotionInBlueOnly)
 {
     const cv::Rect a(20, 20, 30, 30), b(120, 60, 30, 30);
@@ -339,25 +347,29 @@ TEST(MotionDetector, OverlayShowsRecentMotionInBlueOnly)
     cv::Mat withAB = withA.clone();
     withAB(b).setTo(cv::Scalar::all(220));
 
-    Detector detector;
-    detector.overlay = cv::Mat(withA.size(), CV_8UC4, cv::Scalar::all(77));  // BGRA is fine too
-    for (int call = 0; call < 3; ++call)
-        detector.Step(withA, 0.01);
-    detector.Step(withAB, 0.5);
-    std::vector<cv::Mat> planes;
-    cv::split(detector.overlay, planes);
-    EXPECT_EQ(cv::countNonZero(planes[1]) + cv::countNonZero(planes[2]) + cv::countNonZero(planes[3]), 0);
-    EXPECT_EQ(cv::countNonZero(planes[0](b) != 255), 0);
-    EXPECT_EQ(cv::countNonZero(planes[0] == 255), b.area());
-    const cv::Mat fading = planes[0](a);
-    EXPECT_EQ(cv::countNonZero(fading < 126 | fading > 129), 0);
-    EXPECT_EQ(cv::countNonZero(planes[0]), a.area() + b.area());
+    for (int channels : {3, 4, 6}) {
+        SCOPED_TRACE(channels);
+        Detector detector;
+        detector.overlay.create(withA.size(), CV_8UC(channels));
+        detector.overlay.reshape(1) = cv::Scalar(77);  // whatever the caller left there
+        for (int call = 0; call < 3; ++call)
+            detector.Step(withA, 0.01);
+        detector.Step(withAB, 0.5);
+        std::vector<cv::Mat> planes;
+        cv::split(detector.overlay, planes);
+        EXPECT_EQ(NonBlue(planes), 0);
+        EXPECT_EQ(cv::countNonZero(planes[0](b) != 255), 0);
+        EXPECT_EQ(cv::countNonZero(planes[0] == 255), b.area());
+        const cv::Mat fading = planes[0](a);
+        EXPECT_EQ(cv::countNonZero(fading < 126 | fading > 129), 0);
+        EXPECT_EQ(cv::countNonZero(planes[0]), a.area() + b.area());
 
-    detector.Step(withAB, 0.6);  // A last changed 1.1 s ago
-    cv::split(detector.overlay, planes);
-    EXPECT_EQ(cv::countNonZero(planes[0](a)), 0);
-    EXPECT_EQ(cv::countNonZero(planes[0](b) != 255), 0);
-    EXPECT_EQ(cv::countNonZero(planes[1]) + cv::countNonZero(planes[2]) + cv::countNonZero(planes[3]), 0);
+        detector.Step(withAB, 0.6);  // A last changed 1.1 s ago
+        cv::split(detector.overlay, planes);
+        EXPECT_EQ(cv::countNonZero(planes[0](a)), 0);
+        EXPECT_EQ(cv::countNonZero(planes[0](b) != 255), 0);
+        EXPECT_EQ(NonBlue(planes), 0);
+    }
 }
 
 TEST(MotionDetector, SteadyStreamReusesEveryImage)
