@@ -14,7 +14,7 @@ constexpr int kBoxThickness = 3;
 
 }  // namespace
 
-bool DetectFaces(DetectorState& state, cv::Mat& image)
+bool DetectFacesWith(DetectorState& state, cv::Mat& image)
 {
     // The rectangles of the previous call, whichever detector made them, are gone either way.
     state.detectorStorage.clear();
@@ -32,5 +32,5 @@ bool DetectFaces(DetectorState& state, cv::Mat& image)
 
 bool DetectFaces(cv::Mat& image)
 {
-    return DetectFaces(detectorState(), image);
+    return DetectFacesWith(detectorState(), image);
 }

@@ -10,5 +10,6 @@
 // and draws nothing. Uses detectorState().
 bool DetectFaces(cv::Mat& image);
 
-// The same on an explicit state.
-bool DetectFaces(DetectorState& state, cv::Mat& image);
+// The same on an explicit state. A name of its own keeps DetectFaces a single function, which the
+// loop hands around by name.
+bool DetectFacesWith(DetectorState& state, cv::Mat& image);

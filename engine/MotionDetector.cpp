@@ -127,8 +127,8 @@ bool Decide(DetectorState& state, const cv::Mat& silhouette, const cv::Rect& his
 
 }  // namespace
 
-bool DetectMotion(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay, int diffThreshold,
-                  double timestampSeconds)
+bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay,
+                      int diffThreshold, double timestampSeconds)
 {
     CV_Assert(frame.type() == CV_8UC3);
     CV_Assert(overlay.size() == frame.size() && overlay.depth() == CV_8U && overlay.channels() >= 3);
@@ -158,5 +158,5 @@ bool DetectMotion(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay, 
 bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold)
 {
     DetectorState& state = detectorState();
-    return DetectMotion(state, frame, overlay, diffThreshold, state.ClockSeconds());
+    return DetectMotionWith(state, frame, overlay, diffThreshold, state.ClockSeconds());
 }

@@ -15,6 +15,7 @@
 bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold);
 
 // The same on an explicit state at an explicit time: seconds, at least 1.0 (a history value of 0
-// means "no change"), increasing from call to call.
-bool DetectMotion(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay, int diffThreshold,
-                  double timestampSeconds);
+// means "no change"), increasing from call to call. A name of its own keeps DetectMotion a single
+// function, which the loop hands around by name.
+bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay,
+                      int diffThreshold, double timestampSeconds);

@@ -62,11 +62,22 @@ QLineEdit* MakeEdit(const ControlTemplate& control, QWidget* parent)
     return edit;
 }
 
+// A flat native button keeps a thin one-pixel frame; Qt's flat buttons have none and would pass
+// for labels.
+constexpr char kFlatButtonStyle[] =
+    "QPushButton:flat { border: 1px solid palette(dark); border-radius: 2px;"
+    " background-color: palette(button); padding: 1px 3px; }"
+    "QPushButton:flat:default { border: 2px solid palette(shadow); }"
+    "QPushButton:flat:focus { border-color: palette(highlight); }"
+    "QPushButton:flat:pressed { background-color: palette(mid); }";
+
 QPushButton* MakeButton(const ControlTemplate& control, QWidget* parent)
 {
     QPushButton* button = control.has("multiline") ? new CMultiLineButton(control.caption, parent)
                                                     : new QPushButton(control.caption, parent);
     button->setFlat(control.has("flat"));
+    if (button->isFlat())
+        button->setStyleSheet(kFlatButtonStyle);
     button->setDefault(control.kind == "defbutton" || control.has("default"));
     return button;
 }
@@ -75,7 +86,8 @@ QLabel* MakeLabel(const ControlTemplate& control, QWidget* parent)
 {
     auto* label = new QLabel(control.caption, parent);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);   // static text wraps inside its rectangle
+    // Static text wraps inside its rectangle when that holds more than one line (8 units each).
+    label->setWordWrap(control.rect.height() >= 16);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
@@ -196,13 +208,22 @@ QFont DialogFont(const DialogTemplate& dialogTemplate)
     return font;
 }
 
+QSize DialogBaseUnits(const QFont& font)
+{
+    // The native dialog manager's measure: the mean advance of the 52 letters, rounded. It
+    // follows the real text width of the font that stands in for "MS Sans Serif", where the
+    // font file's declared average (QFontMetrics::averageCharWidth) may be narrower than its
+    // letters and leave captions clipped.
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    return QSize((letters / 26 + 1) / 2, metrics.height());
+}
+
 QRect DialogUnitsToPixels(const QRect& units, const QFont& font)
 {
-    const QFontMetrics metrics(font);
-    const int cx = metrics.averageCharWidth();
-    const int cy = metrics.height();
-    return QRect(Scale(units.x(), cx, 4), Scale(units.y(), cy, 8),
-                 Scale(units.width(), cx, 4), Scale(units.height(), cy, 8));
+    const QSize base = DialogBaseUnits(font);
+    return QRect(Scale(units.x(), base.width(), 4), Scale(units.y(), base.height(), 8),
+                 Scale(units.width(), base.width(), 4), Scale(units.height(), base.height(), 8));
 }
 
 QSize DialogUnitsToPixels(const QSize& units, const QFont& font)

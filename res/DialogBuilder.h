@@ -1,6 +1,6 @@
 #pragma once
 // Turns a dialog template of res/ into Qt widgets. Positions and sizes are dialog units, converted
-// with the dialog font's average character size (x: width / 4, y: height / 8).
+// with the dialog font's average character size (x: width / 4, y: height / 8; see DialogBaseUnits).
 
 #include <QDialog>
 #include <QWidget>
@@ -57,8 +57,11 @@ struct DialogTemplate {
 DialogTemplate LoadDialogTemplate(int resourceId);
 // The template's font as Qt resolves it ("MS Sans Serif" falls back to a sans-serif font).
 QFont DialogFont(const DialogTemplate& dialogTemplate);
-// Dialog units to pixels for a dialog in this font: x * averageCharWidth / 4,
-// y * height / 8, rounded to the nearest pixel.
+// The dialog base units of a font: the average character width (the mean advance of a-z and
+// A-Z, as the native dialog manager measures it) and the character height.
+QSize DialogBaseUnits(const QFont& font);
+// Dialog units to pixels for a dialog in this font: x * base width / 4, y * base height / 8,
+// rounded to the nearest pixel.
 QRect DialogUnitsToPixels(const QRect& units, const QFont& font);
 QSize DialogUnitsToPixels(const QSize& units, const QFont& font);
 // The controls BuildDialog made, in template order (labels and group boxes included).

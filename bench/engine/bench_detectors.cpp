@@ -54,7 +54,7 @@ double BenchMotion(cv::Size size, int frames, bool& reallocated)
         if (n == warmUp)
             steady = Buffers(state, overlay);
         const auto start = Clock::now();
-        const bool moved = DetectMotion(state, frame, overlay, 30, timestamp);
+        const bool moved = DetectMotionWith(state, frame, overlay, 30, timestamp);
         if (n >= warmUp) {
             spent += Clock::now() - start;
             detections += moved;
@@ -79,7 +79,7 @@ double BenchFaces(int frames, int& found)
     for (int n = 0; n < frames; ++n) {
         cv::Mat image = picture.clone();
         const auto start = Clock::now();
-        DetectFaces(state, image);
+        DetectFacesWith(state, image);
         spent += Clock::now() - start;
     }
     found = static_cast<int>(state.detectorStorage.size());

@@ -60,11 +60,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsStore, LivesInTheUsersConfigFolder)
-{
-    EXPECT_EQ(fs::path(SettingsFilePath()), dir.settingsFile());
-}
-
 // The first read of any id, known or not, creates the store with six empty values and answers false.
 TEST_F(SettingsStore, FirstReadCreatesSixEmptyValues)
 {
@@ -251,6 +246,26 @@ TEST_F(SettingsStore, UnreadableFileIsLeftAlone)
     EXPECT_EQ(StoreBytes(), before);
     std::vector<fs::path> entries(fs::directory_iterator(dir.settingsFile().parent_path()), {});
     EXPECT_EQ(entries, std::vector<fs::path>{dir.settingsFile()});
+}
+
+// A file the user may read but not write still gives its values; saves answer false.
+TEST_F(SettingsStore, ReadOnlyFileIsReadButNotWritten)
+{
+    CreateStore();
+    ASSERT_TRUE(WriteSetting(SETTING_FROM_ADDRESS, "from@example.com"));
+    const std::string before = StoreBytes();
+    for (const fs::path& folder : {dir.path(), dir.configHome(), dir.settingsFile().parent_path()})
+        fs::permissions(folder, fs::perms::all);
+    fs::permissions(dir.settingsFile(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    int child = RunInChildProcess([] {
+        std::string text;
+        const bool read = ReadSetting(SETTING_FROM_ADDRESS, text) && text == "from@example.com";
+        const bool written = WriteSetting(SETTING_FROM_ADDRESS, "to@example.com");
+        return read && !written ? 0 : 1;
+    }, true);
+    EXPECT_EQ(child, 0);
+    EXPECT_EQ(StoreBytes(), before);
 }
 
 TEST_F(SettingsStore, FolderInPlaceOfTheFileIsLeftAlone)

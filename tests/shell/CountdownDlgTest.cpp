@@ -96,10 +96,11 @@ TEST_F(CountdownDlgTest, DelaysWithoutAnIntegerCountEndAtOnceOrHoldTheRange)
 TEST_F(CountdownDlgTest, RealTimerRunsTheModalCountdown)
 {
     CCountdownDlg dialog;
-    dialog.delaySeconds = 0.3f;
+    dialog.delaySeconds = 0.25f;   // exact: closes on the third tick
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
     EXPECT_EQ(dialog.TicksCounted(), 3);
-    EXPECT_EQ(dialog.ProgressBar()->value(), 300);
+    EXPECT_EQ(dialog.LastPositionSent(), 300);
+    EXPECT_EQ(dialog.ProgressBar()->value(), 250);
 }
 
 TEST_F(CountdownDlgTest, EnterAndEscEndItAtOnce)

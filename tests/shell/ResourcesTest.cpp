@@ -24,7 +24,7 @@ TEST_F(ResourcesTest, IconHasBothImagesAndStringTableHasTheAboutEntry)
 TEST_F(ResourcesTest, SplashBitmapIsAnUncompressed24BitBottomUpBmp)
 {
     EXPECT_EQ(ResourceBitmap(IDB_SPLASH).size(), QSize(350, 325));
-    QFile file(QString::fromStdString((SourceDir() / "res/images/bitmap133.bmp").string()));
+    QFile file(":/sentivo/images/bitmap133.bmp");   // the committed file, as compiled in
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     ASSERT_GE(bytes.size(), 54);

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTimerEvent>
 #include <cstdio>
@@ -36,7 +37,9 @@ QImage WithCaption(QWidget& window)
         painter.drawPixmap(4, 3, AppIcon().pixmap(16, 16));
         textLeft = 24;
     }
-    painter.drawText(QRect(textLeft, 0, image.width() - textLeft - 24, strip), Qt::AlignVCenter, window.windowTitle());
+    const QRect titleRect(textLeft, 0, image.width() - textLeft - 24, strip);
+    const QString title = QFontMetrics(font).elidedText(window.windowTitle(), Qt::ElideRight, titleRect.width());
+    painter.drawText(titleRect, Qt::AlignVCenter, title);
     if (window.windowFlags() & Qt::WindowCloseButtonHint)
         painter.drawText(QRect(image.width() - 20, 0, 16, strip), Qt::AlignCenter, QStringLiteral("x"));
     return image;
