@@ -6,8 +6,13 @@
 #include "engine/SessionState.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+
+struct SurveillanceEnvironment;
 
 struct SurveillanceOptions {
     // Camera index ("0"), a video file or a stream URL.
@@ -18,6 +23,10 @@ class SurveillanceWorker {
 public:
     // Starts the thread at once; state.isRunning must already be set.
     SurveillanceWorker(std::shared_ptr<SessionState> state, SurveillanceOptions options);
+    // The same with the run's outside parts given (tests, benchmarks); see SurveillanceThread.h.
+    SurveillanceWorker(std::shared_ptr<SessionState> state, SurveillanceEnvironment env);
+    // The panel's way in: a worker on the real camera, file or stream named in options.
+    static std::unique_ptr<SurveillanceWorker> Start(std::shared_ptr<SessionState> state, SurveillanceOptions options);
     ~SurveillanceWorker();
     SurveillanceWorker(const SurveillanceWorker&) = delete;
     SurveillanceWorker& operator=(const SurveillanceWorker&) = delete;
@@ -25,4 +34,11 @@ public:
     // Waits up to timeout for the run to end; true once it has ended.
     bool WaitFor(std::chrono::milliseconds timeout);
     bool Finished() const;
+
+private:
+    std::shared_ptr<SessionState> state_;
+    mutable std::mutex mutex_;
+    std::condition_variable endedChanged_;
+    bool ended_ = false;   // set after the run's last call, RunEnded
+    std::thread thread_;
 };

@@ -13,7 +13,9 @@ struct MailConfig {
     long port = 25;                   // used when the server text names no port or scheme
     Tls tls = Tls::Opportunistic;     // "smtps://host" in the server text always means implicit TLS
     long connectTimeoutMs = 10000;
-    long totalTimeoutMs = 60000;      // the whole send, connection included
+    long totalTimeoutMs = 60000;      // the whole send, connection included; a server that stops
+                                      // answering mid-send may hold the call up to about twice
+                                      // this, as the closing QUIT waits for its reply as long
     std::string caFile;               // extra trusted certificate (PEM); empty: the system's
     bool verifyPeer = true;
 };

@@ -4,6 +4,7 @@
 // attachments decoded) and handed back to the test.
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,4 +47,8 @@ public:
     // Waits until at least count messages have arrived or the time-out ran out; returns all so far.
     std::vector<ReceivedMail> WaitForMessages(size_t count, std::chrono::milliseconds timeout) const;
     std::vector<ReceivedMail> Messages() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };

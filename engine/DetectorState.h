@@ -1,0 +1,58 @@
+#pragma once
+// The detectors' memory between frames: the ring of grey frames and the motion-history images of
+// the motion detector, the rectangle list both detectors fill, and the face cascade the loop
+// loads at the start of every run. Everything is created on first need and then reused, so a steady
+// stream of frames of one size allocates no images.
+//
+// Threads: used by the surveillance worker only, one call at a time; there is no lock.
+
+#include <opencv2/core.hpp>
+#include <opencv2/objdetect.hpp>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+struct DetectorState {
+    static constexpr int kRingSize = 4;
+
+    DetectorState();
+
+    // Grey frames, 8-bit one channel; the slot at ringIndex receives the next frame. After a call
+    // the slot at ringIndex holds that call's silhouette (0 or 1 per pixel).
+    std::array<cv::Mat, kRingSize> frameRing;
+    int ringIndex = 0;
+
+    cv::Mat motionHistory;  // CV_32FC1: seconds of the last change per pixel, 0 for none
+    cv::Mat motionMask;     // CV_8UC1: the history scaled to 0..255 for the preview
+    cv::Mat segmentMap;     // CV_32FC1: component numbers from the segmentation, not read
+    cv::Mat zeroPlane;      // CV_8UC1 of zeros: the overlay's green and red channels
+
+    // Where the history may be non-zero: the bounding box of every silhouette still young enough
+    // to be in the history, with its timestamp. Outside their union the history and the mask are
+    // zero, so the per-frame work beyond the frame difference is confined to it.
+    struct ChangedArea {
+        float timestamp;
+        cv::Rect box;
+    };
+    std::vector<ChangedArea> recentChanges;
+
+    // Rectangles of the current call (motion components or faces); cleared at the start of every
+    // detector call, never shrunk, so it stops allocating once it has grown. When the whole frame
+    // already shows motion, components are not looked for and it stays empty.
+    std::vector<cv::Rect> detectorStorage;
+
+    // Set by the loop at the start of every run; null when "cascade1.xml" did not load.
+    std::shared_ptr<cv::CascadeClassifier> faceCascade;
+
+    // The detectors' wall clock: seconds with millisecond resolution, steadily increasing, never
+    // below one second.
+    double ClockSeconds() const;
+
+private:
+    std::chrono::steady_clock::time_point clockOrigin_;
+};
+
+// The one DetectorState of the process, created on first use and kept until the process ends.
+DetectorState& detectorState();

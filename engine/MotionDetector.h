@@ -1,0 +1,21 @@
+#pragma once
+// Motion detection by motion-history templates: each frame is compared with the frame three calls
+// earlier, the changed pixels are folded into a one-second motion history, and the frame shows
+// motion when at least 5 % of its pixels changed, or 5 % of the bounding box of a motion component
+// at least 100 pixels across (width + height).
+
+#include "engine/DetectorState.h"
+
+#include <opencv2/core.hpp>
+
+// frame: 8-bit BGR camera frame, only read. overlay: 8-bit image of the frame's size with at least
+// three channels; it is overwritten with the recent motion in blue on black. A pixel counts as
+// changed when its grey level differs by more than diffThreshold. Uses detectorState() and its
+// clock.
+bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold);
+
+// The same on an explicit state at an explicit time: seconds, at least 1.0 (a history value of 0
+// means "no change"), increasing from call to call. A name of its own keeps DetectMotion a single
+// function, which the loop hands around by name.
+bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay,
+                      int diffThreshold, double timestampSeconds);

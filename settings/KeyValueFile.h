@@ -1,0 +1,36 @@
+#pragma once
+// Reader of a hand-written text file of comma-separated records: ";" starts a comment, blank lines
+// are skipped, fields are trimmed of blanks (space, tab) at both ends. Used on "auth.txt", the SMTP
+// user name and password for the test e-mail.
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+class CKeyValueFile {
+public:
+    // Opens the file and reads ahead to the first record; a file that cannot be opened has none.
+    explicit CKeyValueFile(const std::string& fileName);
+    virtual ~CKeyValueFile() = default;
+    CKeyValueFile(const CKeyValueFile&) = delete;
+    CKeyValueFile& operator=(const CKeyValueFile&) = delete;
+
+    bool HasRecord() const { return hasRecord; }
+    // The fields of the waiting record (empty when none waits); valid until the next call.
+    const std::vector<std::string>& NextRecord();
+
+private:
+    void ReadNextLine();
+
+    bool hasRecord = false;
+    std::ifstream input;
+    std::string fileName;
+    std::string currentLine;
+    std::vector<std::string> fields;
+};
+
+// Reads "auth.txt" in the working directory. false: no readable record in it (missing, unreadable,
+// only comments) or a "USERNAME"/"PASSWORD" record without exactly two fields; the caller then uses
+// no credentials. true: the file was read; each key found sets its string (the last record of a key
+// wins), a key not found leaves its string as it was.
+bool ReadSmtpCredentials(std::string& userName, std::string& password);

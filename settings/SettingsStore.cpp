@@ -1,0 +1,200 @@
+#include "settings/SettingsStore.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+constexpr std::array<const char*, SETTING_COUNT> valueNames = {
+    "EMAIL_ADDRESS", "TO_EMAIL_ADDRESS", "SMTP_SERVER",
+    "DELAY_TO_LEAVE_ROOM", "DELAY_BETWEEN_SENDS", "DELAY_BEFORE_ALARM",
+};
+
+// Only "nothing there" counts as missing; a path we may not even look at is treated as present,
+// so the store is never made again over a file that might hold the user's values.
+bool StoreMissing(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found;
+}
+
+bool IsKnownId(int settingId)
+{
+    return settingId >= 0 && settingId < SETTING_COUNT;
+}
+
+// Texts are single-byte; Latin-1 maps every byte to one character and back, so any byte survives
+// the file's own encoding and escaping.
+QString ToStored(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromStored(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
+
+// A value as text, when it is one. A hand-edited file may hold what QSettings reads as a list
+// ("a,b") or a byte array; those are taken as the text they were written as.
+std::optional<std::string> ValueText(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QString:
+        return FromStored(value.toString());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    }
+    case QMetaType::QStringList:
+        return FromStored(value.toStringList().join(u','));
+    default:
+        return std::nullopt;
+    }
+}
+
+bool Validate(int settingId, const std::string& text)
+{
+    switch (settingId) {
+    case SETTING_FROM_ADDRESS:
+    case SETTING_TO_ADDRESS:
+        return IsValidEmailAddress(text);
+    case SETTING_SMTP_SERVER:
+        return IsValidServerAddress(text);
+    default:
+        return true;
+    }
+}
+
+// First read on this machine: the file with six empty values. QSettings writes it atomically and
+// creates the folder.
+void CreateStore(const QString& path)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        return;
+    for (const char* name : valueNames) {
+        // Another process may have made the file meanwhile; keep what it wrote.
+        if (!settings.contains(QLatin1StringView(name)))
+            settings.setValue(QLatin1StringView(name), QString());
+    }
+    settings.sync();
+}
+
+// The stored text of one value, or nothing when it cannot be read.
+std::optional<std::string> ReadValue(const QString& path, int settingId)
+{
+    // QSettings keeps parsed files in a process-wide cache and trusts it while the file's size and
+    // time stamp are unchanged; whether the user may read the file is asked here every time.
+    if (QFile probe(path); !probe.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QSettings settings(path, QSettings::IniFormat);
+    // AccessError: the file exists but cannot be read. A FormatError only means some lines could
+    // not be parsed; the values that could are still good.
+    if (settings.status() == QSettings::AccessError)
+        return std::nullopt;
+    const QVariant value = settings.value(QLatin1StringView(valueNames[settingId]));
+    std::optional<std::string> text = ValueText(value);
+    if (text && text->size() > SETTING_MAX_LENGTH)
+        return std::nullopt;
+    return text;
+}
+
+bool WriteValue(const QString& path, int settingId, const std::string& text)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    // A file that cannot be read would be rewritten with only this one value: leave it alone.
+    if (settings.status() == QSettings::AccessError)
+        return false;
+    settings.setValue(QLatin1StringView(valueNames[settingId]), ToStored(text));
+    // sync() saves through a temporary file renamed over the old one (QSettings' atomic sync), so
+    // the file is either the old one or the new one, never half written.
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}
+
+}  // namespace
+
+std::string SettingsFilePath()
+{
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QFile::encodeName(configHome + QStringLiteral("/Corvane/Sentivo.conf")).toStdString();
+}
+
+bool ReadSetting(int settingId, std::string& text)
+{
+    text.clear();
+    const std::string localPath = SettingsFilePath();
+    const QString path = QFile::decodeName(localPath.c_str());
+    if (StoreMissing(localPath)) {
+        CreateStore(path);
+        return false;
+    }
+    if (!IsKnownId(settingId))
+        return false;
+    std::optional<std::string> stored = ReadValue(path, settingId);
+    if (!stored)
+        return false;
+    text = std::move(*stored);
+    if (settingId >= SETTING_DELAY_TO_LEAVE_ROOM)
+        return !text.empty();
+    return Validate(settingId, text);
+}
+
+bool WriteSetting(int settingId, const std::string& text)
+{
+    if (!IsKnownId(settingId))
+        return false;
+    const std::string localPath = SettingsFilePath();
+    if (StoreMissing(localPath))
+        return false;
+    const QString path = QFile::decodeName(localPath.c_str());
+    return WriteValue(path, settingId, text) && Validate(settingId, text);
+}
+
+namespace {
+
+// At most three characters after the last dot; a text without a dot fails elsewhere.
+bool ShortTopLevel(const std::string& text)
+{
+    const size_t lastDot = text.rfind('.');
+    return lastDot != std::string::npos && text.size() - lastDot <= 4;
+}
+
+bool IsAddressCharacter(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+           c == '.' || c == '@' || c == '-';
+}
+
+}  // namespace
+
+bool IsValidEmailAddress(const std::string& text)
+{
+    if (text.size() < 5)
+        return false;
+    const size_t firstAt = text.find('@');
+    if (firstAt == std::string::npos || text.find('.') == std::string::npos)
+        return false;
+    if (!ShortTopLevel(text))
+        return false;
+    const size_t lastUnderscore = text.rfind('_');
+    if (lastUnderscore != std::string::npos && lastUnderscore > text.rfind('@'))
+        return false;
+    if (text.find('@', firstAt + 1) != std::string::npos)
+        return false;
+    return std::all_of(text.begin(), text.end(), IsAddressCharacter);
+}
+
+bool IsValidServerAddress(const std::string& text)
+{
+    return text.size() >= 5 && ShortTopLevel(text);
+}

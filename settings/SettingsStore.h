@@ -1,0 +1,36 @@
+#pragma once
+// The six persistent settings, kept as text values in one INI file per user,
+// "$XDG_CONFIG_HOME/Corvane/Sentivo.conf". Every call opens the file, makes its one access and lets
+// go of it again, so a value saved by another process is seen by the next read. Texts are
+// single-byte: each byte of a text is kept exactly, whatever it is.
+
+#include <string>
+
+// SettingId: selects one persisted setting.
+constexpr int SETTING_FROM_ADDRESS = 0;          // "EMAIL_ADDRESS"
+constexpr int SETTING_TO_ADDRESS = 1;            // "TO_EMAIL_ADDRESS"
+constexpr int SETTING_SMTP_SERVER = 2;           // "SMTP_SERVER"
+constexpr int SETTING_DELAY_TO_LEAVE_ROOM = 3;   // "DELAY_TO_LEAVE_ROOM", seconds as "%.1f"
+constexpr int SETTING_DELAY_BETWEEN_SENDS = 4;   // "DELAY_BETWEEN_SENDS"
+constexpr int SETTING_DELAY_BEFORE_ALARM = 5;    // "DELAY_BEFORE_ALARM"
+constexpr int SETTING_COUNT = 6;
+
+// Longest text a read returns; a longer stored text reads as absent.
+constexpr size_t SETTING_MAX_LENGTH = 254;
+
+// Verdict: the value was read and, for the e-mail settings, passes its validator; for the delays,
+// is not empty. text is the stored text (empty when nothing could be read), also when the verdict
+// is false because the validator rejected it. The first read on a machine without the file creates
+// it with six empty values and answers false, whatever the id.
+bool ReadSetting(int settingId, std::string& text);
+
+// Stores text whatever it is; verdict: the value was written and, for the e-mail settings, passes
+// its validator. Never creates the file (the first ReadSetting does) and never rewrites one that
+// cannot be read.
+bool WriteSetting(int settingId, const std::string& text);
+
+bool IsValidEmailAddress(const std::string& text);
+bool IsValidServerAddress(const std::string& text);
+
+// Where the store lives for the current environment.
+std::string SettingsFilePath();

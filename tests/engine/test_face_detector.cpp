@@ -1,0 +1,135 @@
+// DetectFaces with OpenCV's frontal-face cascade on drawn faces: two faces get two red boxes of
+// thickness 3 and nothing else is drawn; no face, faces below 40×40 and a missing cascade draw
+// nothing and answer false.
+
+#include "engine/FaceDetector.h"
+#include "tests/engine/DetectorScenes.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+const cv::Vec3b kRed(0, 0, 255);
+
+std::shared_ptr<cv::CascadeClassifier> FrontalFaces()
+{
+    auto cascade = std::make_shared<cv::CascadeClassifier>(detector_scenes::kFrontalFaceCascade);
+    EXPECT_FALSE(cascade->empty()) << "opencv-data's " << detector_scenes::kFrontalFaceCascade;
+    return cascade;
+}
+
+int ChangedPixels(const cv::Mat& before, const cv::Mat& after)
+{
+    cv::Mat diff;
+    cv::absdiff(before, after, diff);
+    return cv::countNonZero(diff.reshape(1));
+}
+
+// A box with corners (x, y) and (x + width, y + height) and thickness 3: OpenCV draws such a line
+// over the corner line and two pixels either side of it, and no more.
+void ExpectRedBox(const cv::Mat& image, const cv::Rect& face)
+{
+    const cv::Point corners[] = {face.tl(), face.br()};
+    const int midX = face.x + face.width / 2, midY = face.y + face.height / 2;
+    for (const cv::Point& corner : corners) {
+        for (int d = -2; d <= 2; ++d) {
+            EXPECT_EQ(image.at<cv::Vec3b>(corner.y + d, midX), kRed) << face << " row " << corner.y + d;
+            EXPECT_EQ(image.at<cv::Vec3b>(midY, corner.x + d), kRed) << face << " column " << corner.x + d;
+        }
+        for (int d : {-3, 3}) {
+            EXPECT_NE(image.at<cv::Vec3b>(corner.y + d, midX), kRed) << face << " row " << corner.y + d;
+            EXPECT_NE(image.at<cv::Vec3b>(midY, corner.x + d), kRed) << face << " column " << corner.x + d;
+        }
+    }
+}
+
+TEST(FaceDetector, TwoFacesGetTwoRedBoxes)
+{
+    DetectorState state;
+    state.faceCascade = FrontalFaces();
+    const cv::Mat picture = detector_scenes::TwoFaces(cv::Size(640, 480), 100);
+    cv::Mat image = picture.clone();
+    ASSERT_TRUE(DetectFacesWith(state, image));
+
+    const std::vector<cv::Rect>& faces = state.detectorStorage;
+    ASSERT_EQ(faces.size(), 2u);
+    const cv::Point drawnCentres[] = {{640 * 2 / 7, 240}, {640 * 5 / 7, 240}};
+    for (const cv::Point& centre : drawnCentres) {
+        const int found = static_cast<int>(std::count_if(faces.begin(), faces.end(),
+            [&](const cv::Rect& face) { return face.contains(centre); }));
+        EXPECT_EQ(found, 1) << "one box around the face at " << centre;
+    }
+    for (const cv::Rect& face : faces) {
+        EXPECT_GE(face.width, 40);
+        ExpectRedBox(image, face);
+    }
+
+    // Only the boxes were drawn: every changed pixel is red, and the outlines account for them.
+    cv::Mat changed;
+    cv::absdiff(picture, image, changed);
+    cv::Mat changedMask;
+    cv::cvtColor(changed, changedMask, cv::COLOR_BGR2GRAY);
+    cv::Mat red;
+    cv::inRange(image, cv::Scalar(0, 0, 255), cv::Scalar(0, 0, 255), red);
+    EXPECT_EQ(cv::countNonZero(changedMask & ~red), 0);
+    cv::Mat outlines = cv::Mat::zeros(image.size(), CV_8UC1);
+    for (const cv::Rect& face : faces)
+        cv::rectangle(outlines, face.tl(), face.br(), cv::Scalar(255), 3, cv::LINE_8, 0);
+    EXPECT_EQ(cv::countNonZero(red != outlines), 0);
+}
+
+TEST(FaceDetector, PicturesWithoutFacesStayUntouched)
+{
+    DetectorState state;
+    state.faceCascade = FrontalFaces();
+
+    cv::Mat room = detector_scenes::Room(cv::Size(640, 480));
+    cv::rectangle(room, cv::Rect(120, 150, 110, 330), cv::Scalar(40, 70, 110), cv::FILLED);  // a door
+    cv::circle(room, cv::Point(450, 120), 45, cv::Scalar(200, 230, 240), cv::FILLED);          // a lamp
+    const cv::Mat smallFaces = detector_scenes::TwoFaces(cv::Size(640, 480), 25);
+
+    for (const cv::Mat& picture : {room, smallFaces}) {
+        cv::Mat image = picture.clone();
+        EXPECT_FALSE(DetectFacesWith(state, image));
+        EXPECT_TRUE(state.detectorStorage.empty());
+        EXPECT_EQ(ChangedPixels(picture, image), 0);
+    }
+
+    // The same small faces drawn larger are found: the drawing is not what keeps them unseen.
+    cv::Mat larger = detector_scenes::TwoFaces(cv::Size(640, 480), 60);
+    EXPECT_TRUE(DetectFacesWith(state, larger));
+}
+
+TEST(FaceDetector, WithoutCascadeFindsNothingAndClearsTheRectangles)
+{
+    const cv::Mat picture = detector_scenes::TwoFaces(cv::Size(640, 480), 100);
+    DetectorState state;
+    for (auto cascade : {std::shared_ptr<cv::CascadeClassifier>{},
+                         std::make_shared<cv::CascadeClassifier>()}) {
+        state.faceCascade = cascade;
+        state.detectorStorage.assign(3, cv::Rect(1, 2, 3, 4));  // left by an earlier call
+        cv::Mat image = picture.clone();
+        EXPECT_FALSE(DetectFacesWith(state, image));
+        EXPECT_TRUE(state.detectorStorage.empty());
+        EXPECT_EQ(ChangedPixels(picture, image), 0);
+    }
+}
+
+TEST(FaceDetector, ProcessWideCascadeIsTheOneUsed)
+{
+    DetectorState& state = detectorState();
+    cv::Mat image = detector_scenes::TwoFaces(cv::Size(640, 480), 100);
+    state.faceCascade.reset();
+    EXPECT_FALSE(DetectFaces(image));
+
+    state.faceCascade = FrontalFaces();
+    EXPECT_TRUE(DetectFaces(image));
+    EXPECT_EQ(state.detectorStorage.size(), 2u);
+    state.faceCascade.reset();
+}
+
+}  // namespace
