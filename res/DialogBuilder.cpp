@@ -100,9 +100,17 @@ QLabel* MakeIcon(const ControlTemplate& control, QWidget* parent)
     return label;
 }
 
-QProgressBar* MakeProgress(QWidget* parent)
+// A smooth native bar is one solid block of the highlight colour; Qt's default look draws moving
+// stripes instead (and keeps an animation running for them).
+constexpr char kSmoothBarStyle[] =
+    "QProgressBar { border: 1px solid palette(dark); border-radius: 2px; background-color: palette(base); }"
+    "QProgressBar::chunk { background-color: palette(highlight); }";
+
+QProgressBar* MakeProgress(const ControlTemplate& control, QWidget* parent)
 {
     auto* bar = new QProgressBar(parent);
+    if (control.has("smooth"))
+        bar->setStyleSheet(kSmoothBarStyle);
     bar->setRange(0, 100);   // the native control's default range
     bar->setValue(0);
     bar->setTextVisible(false);
@@ -127,7 +135,7 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent)
     if (kind == "radio")
         return new QRadioButton(control.caption, parent);   // siblings: auto-exclusive
     if (kind == "progress")
-        return MakeProgress(parent);
+        return MakeProgress(control, parent);
     if (kind == "icon")
         return MakeIcon(control, parent);
     throw std::runtime_error("unknown control kind: " + kind.toStdString());
