@@ -143,6 +143,7 @@ TEST(EndToEnd, ArmedProgramSavesAndMailsPicturesOfAnIntruderOnly)
     XDoTool(display.name(), {"key", "--clearmodifiers", "alt+q"});   // "&Quit"
     ASSERT_TRUE(sentivo.waitForFinished(30000)) << "the program did not quit";
     EXPECT_EQ(sentivo.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sentivo.exitCode(), 0) << "a sanitizer build reports its findings through the exit code";
 
     const std::vector<fs::path> pictures = Pictures(dir.path());
     ASSERT_GE(pictures.size(), 2u) << "an intruder seen for 6 s fires the alarm more than once";
