@@ -141,16 +141,21 @@ void CSentivoDlg::ProbeEmailSettings()
 
 void CSentivoDlg::contextMenuEvent(QContextMenuEvent* event)
 {
+    QMenu menu(this);
+    FillContextMenu(menu);
+    menu.exec(event->globalPos());
+}
+
+void CSentivoDlg::FillContextMenu(QMenu& menu)
+{
     // The window manager owns the title-bar menu here, so the About entry lives in the panel's
     // own context menu, routed as the system command it would be.
-    QMenu menu(this);
     menu.addAction(tr("&Close"), this, [this] { OnSysCommand(kCloseCommand); });
     const QString about = ResourceString(101);
     if (!about.isEmpty()) {
         menu.addSeparator();
         menu.addAction(about, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     }
-    menu.exec(event->globalPos());
 }
 
 void CSentivoDlg::OnSysCommand(unsigned commandId)

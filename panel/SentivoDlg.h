@@ -13,6 +13,7 @@
 class PanelSession;
 class QCheckBox;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -43,6 +44,8 @@ public:
     void OnDeltaPosBetweenSends(int delta);
     void OnRevertDefaults();
     void DestroyWindow();
+    // The panel's context menu: Close, then a separator and the About entry.
+    void FillContextMenu(QMenu& menu);
 
     // What the worker's operations do on the GUI thread (see PanelSession).
     void ShowPicturesTaken(int count);

@@ -167,4 +167,17 @@ TEST(EndToEnd, ArmedProgramSavesAndMailsPicturesOfAnIntruderOnly)
     EXPECT_EQ(StoredText(SETTING_DELAY_BETWEEN_SENDS), "1.0");
 }
 
+TEST(EndToEnd, CommandLineTellsItsUsageAndVersion)
+{
+    const QString program = QString::fromStdString((BinaryDir() / "app" / "sentivo").string());
+    QProcess sentivo;
+    sentivo.start(program, {"--version"});
+    ASSERT_TRUE(sentivo.waitForFinished(30000));
+    EXPECT_EQ(sentivo.exitCode(), 0);
+    EXPECT_TRUE(sentivo.readAllStandardOutput().contains("3.2"));
+    sentivo.start(program, {"--help"});
+    ASSERT_TRUE(sentivo.waitForFinished(30000));
+    EXPECT_TRUE(sentivo.readAllStandardOutput().contains("--camera <SOURCE>"));
+}
+
 }  // namespace

@@ -103,6 +103,7 @@ TEST_F(PanelStartStop, StartRunsAWorkerAndStopReturnsToIdle)
     CSentivoDlg panel(Camera(video));
     InitPanel(panel);
     panel.sendEmailsCheck->click();   // unchecked: no mail, but all three settings are still needed
+    dir.WriteFile("auth.txt", "USERNAME, alarm\nPASSWORD, secret ; for the alarm mails\n");
     bool countdownSeen = false;
     WhenModalOpens([&](QWidget* dialog) {
         countdownSeen = dialog->windowTitle() == "Please exit the room. Surveillance will begin shortly.";
@@ -117,6 +118,17 @@ TEST_F(PanelStartStop, StartRunsAWorkerAndStopReturnsToIdle)
     EXPECT_FALSE(panel.state().sendEmails.load());
     EXPECT_TRUE(panel.state().faceDetectMode.load());
     EXPECT_EQ(panel.state().smtpServer, "smtp.home.net");
+    EXPECT_TRUE(panel.state().haveCredentials) << "the run's pictures may need a login";
+    EXPECT_EQ(panel.state().smtpUserName, "alarm");
+    EXPECT_EQ(panel.state().smtpPassword, "secret");
+
+    // Revert during a run: shown at once, and the worker's next read sees the default.
+    panel.OnDeltaPosBetweenSends(-1);
+    panel.OnRevertDefaults();
+    EXPECT_EQ(panel.betweenSendsEdit->text(), "2.0");
+    EXPECT_EQ(panel.leaveRoomEdit->text(), "10.0");
+    EXPECT_EQ(panel.beforeAlarmEdit->text(), "10.0");
+    EXPECT_FLOAT_EQ(panel.state().delayBetweenSends.load(), 2.0f);
 
     ProcessEventsFor(300ms);
     panel.OnStartStop();

@@ -1,12 +1,17 @@
 // The control panel from start-up: initial state, the e-mail probe, the Start button's e-mail gate
 // and the operations the worker calls from its own thread.
 #include "panel/SentivoDlg.h"
+#include "res/DialogBuilder.h"
+#include "shell/ProductWebPage.h"
 #include "settings/SettingsStore.h"
 #include "shell/MessageBox.h"
 #include "tests/panel/PanelHarness.h"
 #include "tests/support/TestDirectory.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QMenu>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -163,4 +168,50 @@ TEST_F(PanelStartup, AWorkerWaitingOnThePanelIsReleasedWhenThePanelGoes)
     QApplication::processEvents();   // the dropped updates find no panel
 }
 
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+TEST_F(PanelStartup, HelpAndLinkButtonsOpenTheHelpPageAndHelpCommandDoesNothing)
+{
+    StoreValidEmail();
+    CSentivoDlg panel;
+    InitPanel(panel);
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    for (int id : {1010, 1030, 57670})
+        FindControl<QPushButton>(panel, id)->click();
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(recorder.urls, (QList<QUrl>{ProductWebPageUrl(), ProductWebPageUrl()}));
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+TEST_F(PanelStartup, ContextMenuEndsWithTheAboutEntryThatOpensTheAboutBox)
+{
+    StoreValidEmail();
+    CSentivoDlg panel;
+    InitPanel(panel);
+    QMenu menu;
+    panel.FillContextMenu(menu);
+    const QList<QAction*> actions = menu.actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), "&About Sentivo...");
+    QString opened;
+    WhenModalOpens([&](QWidget* dialog) {
+        opened = dialog->windowTitle();
+        qobject_cast<QDialog*>(dialog)->accept();
+    });
+    actions.back()->trigger();
+    EXPECT_EQ(opened, "About Sentivo");
+    EXPECT_TRUE(panel.isVisible());
+}
+
 }  // namespace
+
+#include "test_panel_startup.moc"
