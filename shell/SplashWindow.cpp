@@ -20,12 +20,18 @@ void CSplashWindow::ShowSplashScreen(QWidget* parent)
 {
     if (!splashEnabled || currentSplash)
         return;
-    currentSplash = new CSplashWindow;
-    if (currentSplash->Create(parent)) {
-        currentSplash->repaint();   // on screen before the caller goes on initialising
-        return;
-    }
-    delete currentSplash;   // the destructor clears currentSplash
+    // Showing a splash window runs the event loop once (Qt paints it at once that way), so a
+    // key, click or timer queued before it may take this splash down inside Create: look at
+    // currentSplash again afterwards instead of trusting the pointer made here.
+    QPointer<CSplashWindow> splash = new CSplashWindow;
+    currentSplash = splash;
+    const bool created = splash->Create(parent);
+    if (!splash || currentSplash != splash)
+        return;   // hidden already; its deletion is queued
+    if (created)
+        splash->repaint();   // on screen before the caller goes on initialising
+    else
+        delete splash.data();   // the destructor clears currentSplash
 }
 
 CSplashWindow* CSplashWindow::CurrentSplash()
