@@ -17,6 +17,7 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 class SplashWindowTest : public GuiTest {
@@ -152,6 +153,25 @@ TEST_F(SplashWindowTest, GoesByItselfAfterOneAndAHalfSeconds)
     EXPECT_TRUE(splash && splash->isVisible()) << "still up shortly after it came";
     ASSERT_TRUE(WaitUntil([&] { return splash.isNull(); }, 5000));
     EXPECT_GE(clock.elapsed(), 1400);
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+}
+
+TEST_F(SplashWindowTest, InputQueuedBeforeItComesHidesItWhileItIsBeingShown)
+{
+    // Showing a splash window runs the event loop once, so input (and timers) queued before
+    // it can take the splash down while ShowSplashScreen is still creating it.
+    QCoreApplication::postEvent(panel.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+    CSplashWindow::EnableSplashScreen(true);
+    CSplashWindow::ShowSplashScreen(panel.get());
+    EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
+    ProcessEvents();
+    EXPECT_TRUE(panel->findChildren<CSplashWindow*>().isEmpty());
+
+    QTimer::singleShot(0, [] {
+        if (CSplashWindow* splash = CSplashWindow::CurrentSplash())
+            splash->HideSplashScreen();
+    });
+    CSplashWindow::ShowSplashScreen(panel.get());
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
 }
 
