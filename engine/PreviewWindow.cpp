@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QThread>
 #include <QWidget>
 
 #include <atomic>
@@ -21,10 +22,13 @@ struct PreviewWindow::Channel {
     cv::Mat pending;                          // newest frame not yet taken by the window
     bool hasPending = false;
     int key = -1;                             // newest key not yet taken by the worker
-    std::atomic<bool> takePosted{false};      // a queued "take the newest frame" is on its way
+    bool wantOpen = false;                    // the window should be on screen
+    QString title;
+    std::atomic<bool> wakePosted{false};      // a wake-up is on its way to the host
 
     // GUI thread only.
     PreviewWidget* widget = nullptr;
+    bool shown = false;   // the window of this opening was made (and may since have been closed)
 };
 
 namespace {
@@ -101,23 +105,70 @@ private:
     cv::Mat shown_;
 };
 
-// Runs f later on the GUI thread; false when there is no widget application to run it.
-template <typename F>
-bool PostToGui(F&& f)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!qobject_cast<QApplication*>(app))
-        return false;
-    return QMetaObject::invokeMethod(app, std::forward<F>(f), Qt::QueuedConnection);
-}
-
 }  // namespace
 
-PreviewWindow::PreviewWindow() : channel_(std::make_shared<Channel>()) {}
+std::shared_ptr<PreviewHost> PreviewHost::Create()
+{
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    // The host (and with it the window) is deleted on its own thread, at once when the last
+    // reference goes there, otherwise when that thread next runs its events.
+    return std::shared_ptr<PreviewHost>(new PreviewHost, [](PreviewHost* host) {
+        if (QThread::currentThread() == host->thread())
+            delete host;
+        else
+            QMetaObject::invokeMethod(host, "deleteLater", Qt::QueuedConnection);
+    });
+}
+
+PreviewHost::PreviewHost() : channel_(std::make_shared<PreviewWindow::Channel>()) {}
+
+PreviewHost::~PreviewHost()
+{
+    delete channel_->widget;
+}
+
+void PreviewHost::Pump()
+{
+    channel_->wakePosted = false;   // before looking, so a request arriving meanwhile wakes anew
+    bool wantOpen;
+    QString title;
+    {
+        std::lock_guard lock(channel_->mutex);
+        wantOpen = channel_->wantOpen;
+        title = channel_->title;
+    }
+    if (!wantOpen) {
+        delete channel_->widget;
+        channel_->shown = false;
+        return;
+    }
+    if (!channel_->widget) {
+        if (channel_->shown)
+            return;   // closed by the user: the run goes on unseen
+        channel_->shown = true;
+        (new PreviewWidget(channel_, title))->show();
+    }
+    channel_->widget->TakeNewestFrame();
+}
+
+PreviewWindow::PreviewWindow() : PreviewWindow(PreviewHost::Create()) {}
+
+PreviewWindow::PreviewWindow(std::shared_ptr<PreviewHost> host)
+    : host_(std::move(host)), channel_(host_ ? host_->channel() : std::make_shared<Channel>())
+{
+}
 
 PreviewWindow::~PreviewWindow()
 {
     Close();
+}
+
+void PreviewWindow::Wake()
+{
+    if (host_ && !channel_->wakePosted.exchange(true))
+        QMetaObject::invokeMethod(host_.get(), "Pump", Qt::QueuedConnection);
 }
 
 void PreviewWindow::Open(const std::string& title)
@@ -125,10 +176,13 @@ void PreviewWindow::Open(const std::string& title)
     if (open_)
         return;
     open_ = true;
-    PostToGui([channel = channel_, title = QString::fromStdString(title)] {
-        if (!channel->widget)
-            (new PreviewWidget(channel, title))->show();
-    });
+    {
+        std::lock_guard lock(channel_->mutex);
+        channel_->wantOpen = true;
+        channel_->title = QString::fromStdString(title);
+        channel_->hasPending = false;
+    }
+    Wake();
 }
 
 void PreviewWindow::Show(const cv::Mat& image)
@@ -140,15 +194,7 @@ void PreviewWindow::Show(const cv::Mat& image)
         image.copyTo(channel_->pending);   // same size as last time: no allocation
         channel_->hasPending = true;
     }
-    if (channel_->takePosted.exchange(true))
-        return;   // the window has not yet taken the last one: it will take this one instead
-    const bool posted = PostToGui([channel = channel_] {
-        channel->takePosted = false;   // before taking, so a frame arriving meanwhile posts anew
-        if (channel->widget)
-            channel->widget->TakeNewestFrame();
-    });
-    if (!posted)
-        channel_->takePosted = false;
+    Wake();   // a wake-up already on its way takes this frame instead of the last one
 }
 
 int PreviewWindow::WaitKey(int milliseconds)
@@ -163,5 +209,9 @@ void PreviewWindow::Close()
     if (!open_)
         return;
     open_ = false;
-    PostToGui([channel = channel_] { delete channel->widget; });
+    {
+        std::lock_guard lock(channel_->mutex);
+        channel_->wantOpen = false;
+    }
+    Wake();
 }

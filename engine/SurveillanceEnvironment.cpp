@@ -53,7 +53,9 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const SurveillanceOptions
     env.detectFaces = [](cv::Mat& image) { return DetectFaces(image); };
     env.loadCascade = LoadFaceCascade;
     env.sendMail = EmailPic;
-    env.makePreview = [] { return std::make_unique<PreviewWindow>(); };
+    // The preview's host is made here, on the GUI thread that starts the run.
+    env.previewHost = PreviewHost::Create();
+    env.makePreview = [host = env.previewHost] { return std::make_unique<PreviewWindow>(host); };
     env.writePicture = WritePicture;
     return env;
 }

@@ -15,6 +15,8 @@
 
 struct SurveillanceOptions;
 
+class PreviewHost;
+
 struct SurveillanceEnvironment {
     // The camera (or its stand-in); null when it cannot be opened.
     std::function<std::unique_ptr<FrameSource>()> openSource;
@@ -30,6 +32,9 @@ struct SurveillanceEnvironment {
     std::function<bool(const char* toAddress, const char* fromAddress, const char* smtpServer,
                        const char* pictureFile, const char* userName, const char* password)> sendMail;
     std::function<std::unique_ptr<PreviewSink>()> makePreview;
+    // The GUI side of the Qt preview, made on the GUI thread with the environment; the worker
+    // keeps it until its thread has ended, so the window goes on the GUI thread (null: none).
+    std::shared_ptr<PreviewHost> previewHost;
     // Saves a picture file; failures are not reported.
     std::function<void(const std::string& fileName, const cv::Mat& image)> writePicture;
 };

@@ -8,7 +8,7 @@ SurveillanceWorker::SurveillanceWorker(std::shared_ptr<SessionState> state, Surv
 }
 
 SurveillanceWorker::SurveillanceWorker(std::shared_ptr<SessionState> state, SurveillanceEnvironment env)
-    : state_(std::move(state))
+    : state_(std::move(state)), previewHost_(env.previewHost)
 {
     // The thread gets its own references, so nothing it uses can go away under it.
     thread_ = std::thread([this, state = state_, env = std::move(env)] {
@@ -25,6 +25,7 @@ SurveillanceWorker::~SurveillanceWorker()
 {
     if (thread_.joinable())
         thread_.join();
+    previewHost_.reset();   // the last reference: a window left open goes now
 }
 
 std::unique_ptr<SurveillanceWorker> SurveillanceWorker::Start(std::shared_ptr<SessionState> state, SurveillanceOptions options)

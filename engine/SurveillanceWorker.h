@@ -5,6 +5,8 @@
 
 #include "engine/SessionState.h"
 
+class PreviewHost;
+
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -37,6 +39,7 @@ public:
 
 private:
     std::shared_ptr<SessionState> state_;
+    std::shared_ptr<PreviewHost> previewHost_;   // released after the thread, where it was made
     mutable std::mutex mutex_;
     std::condition_variable endedChanged_;
     bool ended_ = false;   // set after the run's last call, RunEnded

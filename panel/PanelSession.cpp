@@ -2,57 +2,49 @@
 
 #include "panel/SentivoDlg.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
+void PanelNotifier::Deliver()
+{
+    session_.DeliverPending();
+    session_.DeliverPosted();
+}
 
-PanelSession::PanelSession(CSentivoDlg* panel) : panel_(panel) {}
+PanelSession::PanelSession(CSentivoDlg* panel) : panel_(panel), notifier_(new PanelNotifier(*this, panel)) {}
 
 void PanelSession::Detach()
 {
     std::lock_guard lock(mutex_);
     panel_ = nullptr;
+    notifier_ = nullptr;   // goes with the panel, and with it any wake-up still queued
     pending_.clear();
+    posted_.clear();
     delivered_.notify_all();
 }
 
-void PanelSession::Deliver(const PanelCall& call)
+void PanelSession::Wake()
 {
-    CSentivoDlg* panel;
-    {
-        std::lock_guard lock(mutex_);
-        panel = panel_;
-    }
-    // Detach happens on this same thread, so the panel cannot go while the call runs.
-    if (panel)
-        call(*panel);
-}
-
-void PanelSession::PostToPanel(PanelCall call)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app)
-        return;
-    QMetaObject::invokeMethod(
-        app, [self = shared_from_this(), call = std::move(call)] { self->Deliver(call); },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(notifier_, "Deliver", Qt::QueuedConnection);
 }
 
 void PanelSession::RunOnPanel(PanelCall call)
 {
     auto pending = std::make_shared<PendingCall>();
     pending->call = std::move(call);
-    {
-        std::lock_guard lock(mutex_);
-        if (!panel_)
-            return;
-        pending_.push_back(pending);
-    }
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [self = shared_from_this()] { self->DeliverPending(); },
-                                  Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
+    if (!panel_)
+        return;
+    pending_.push_back(pending);
+    Wake();
     // A call left undone because the panel went is released by Detach's notification.
     delivered_.wait(lock, [&] { return pending->done || !panel_; });
+}
+
+void PanelSession::PostToPanel(PanelCall call)
+{
+    std::lock_guard lock(mutex_);
+    if (!panel_)
+        return;
+    posted_.push_back(std::move(call));
+    Wake();
 }
 
 void PanelSession::DeliverPending()
@@ -68,6 +60,19 @@ void PanelSession::DeliverPending()
         lock.lock();
         next->done = true;
         delivered_.notify_all();
+    }
+}
+
+void PanelSession::DeliverPosted()
+{
+    std::unique_lock lock(mutex_);
+    while (panel_ && !posted_.empty()) {
+        PanelCall next = std::move(posted_.front());
+        posted_.pop_front();
+        CSentivoDlg* panel = panel_;
+        lock.unlock();
+        next(*panel);   // may open a modal box; later wake-ups are handled inside it
+        lock.lock();
     }
 }
 

@@ -72,7 +72,8 @@ TEST_F(PreviewWindowTest, ShowsTheRunsFramesAndAKeyEndsTheRun)
     rig.openSource = MemorySource({cv::Mat(90, 120, CV_8UC3, cv::Scalar(200, 100, 30))}, rig.clock, rig.record, true);
     rig.motionPaint = [](cv::Mat& overlay) { overlay.setTo(cv::Scalar(200, 100, 30)); };
     SurveillanceEnvironment env = rig.Environment();
-    env.makePreview = [] { return std::make_unique<PreviewWindow>(); };
+    env.previewHost = PreviewHost::Create();
+    env.makePreview = [host = env.previewHost] { return std::make_unique<PreviewWindow>(host); };
     auto state = RunningState(10.0f, 2.0f);
     SurveillanceWorker worker(state, std::move(env));
 

@@ -5,17 +5,6 @@
 #include <QTimer>
 #include <memory>
 
-#if defined(__SANITIZE_THREAD__)
-// Debian's Qt is not instrumented: painting hands raster fills to Qt's own thread pool, which it
-// synchronises with futexes ThreadSanitizer cannot see, so the allocations and copies made inside
-// Qt would be reported as races. This ignores only accesses made from non-instrumented libraries;
-// everything our own code does is still checked. TSAN_OPTIONS from the environment still apply.
-extern "C" const char* __tsan_default_options()
-{
-    return "ignore_noninstrumented_modules=1";
-}
-#endif
-
 namespace {
 
 // One QApplication for the whole test binary, named after it like the program is.
