@@ -135,3 +135,13 @@ void InitPanel(CSentivoDlg& panel)
     if (CSplashWindow* splash = CSplashWindow::CurrentSplash())
         splash->HideSplashScreen();
 }
+
+void ExpectNoWindowLeft()
+{
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QStringList left;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            left << (w->metaObject()->className() + QStringLiteral(" ") + w->windowTitle());
+    EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
+}

@@ -44,5 +44,8 @@ std::filesystem::path WriteRoomVideo(const std::filesystem::path& file, int stil
 // The face cascade as the program expects it in its working folder.
 void InstallCascade(const std::filesystem::path& folder);
 
+// After a test: no window of it is left on screen (pending deletions are carried out first).
+void ExpectNoWindowLeft();
+
 // Initialises the panel as the program does, with modal boxes at start-up answered by reject.
 void InitPanel(CSentivoDlg& panel);

@@ -20,6 +20,7 @@ namespace {
 
 class PanelDelays : public testing::Test {
 protected:
+    void TearDown() override { ExpectNoWindowLeft(); }
     void SetUp() override { StoreEmailSettings("alarm@home.net", "owner@mail.org", "smtp.home.net"); }
 
     TestDirectory dir;

@@ -27,6 +27,7 @@ const QString kStop = "&Stop Surveillance";
 
 class PanelStartStop : public testing::Test {
 protected:
+    void TearDown() override { ExpectNoWindowLeft(); }
     void SetUp() override
     {
         StoreSetting(SETTING_DELAY_TO_LEAVE_ROOM, "0.1");   // a short countdown: two ticks

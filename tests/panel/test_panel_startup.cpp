@@ -26,6 +26,7 @@ namespace {
 
 class PanelStartup : public testing::Test {
 protected:
+    void TearDown() override { ExpectNoWindowLeft(); }
     TestDirectory dir;
     MessageBoxCapture messages;
 };
