@@ -38,20 +38,6 @@ TEST_F(SurveillanceAlarmTest, MotionRoadFirstPictureAtTenSecondsThenEveryTwo)
     EXPECT_EQ(state->picturesTaken, 4);
 }
 
-TEST_F(SurveillanceAlarmTest, CameraRateClockGivesPicturesAboutEveryTwoSeconds)
-{
-    rig.clock.frequency = 30;   // 1/30 s is not exact in single precision
-    auto state = RunningState(10.0f, 2.0f);
-    rig.UseFrames(SolidFrames(30 * 15));
-    rig.Run(*state);
-
-    const std::vector<int> frames = state->PictureFrames();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_NEAR(frames[0], 301, 1);
-    EXPECT_NEAR(frames[1] - frames[0], 60, 1);
-    EXPECT_NEAR(frames[2] - frames[1], 60, 1);
-}
-
 TEST_F(SurveillanceAlarmTest, FramesWithoutDetectionDrainTheLevelToZeroNeverBelow)
 {
     auto state = RunningState(10.0f, 2.0f);
