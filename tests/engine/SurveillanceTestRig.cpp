@@ -3,16 +3,20 @@
 #include "engine/SurveillanceWorker.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-RecordingSessionState::RecordingSessionState() = default;
+#include <algorithm>
+
+void RecordingSessionState::Record(std::string call)
+{
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+}
 
 void RecordingSessionState::IncrementPicturesTaken()
 {
     std::lock_guard lock(mutex_);
     picturesTaken.fetch_add(1);
-    calls_.push_back("IncrementPicturesTaken");
     pictureFrames_.push_back(static_cast<int>(levels_.size()) + 1);
 }
 
@@ -22,7 +26,6 @@ void RecordingSessionState::SetAlertLevel(float seconds)
     {
         std::lock_guard lock(mutex_);
         levels_.push_back(seconds);
-        calls_.push_back("SetAlertLevel");
         frame = static_cast<int>(levels_.size());
     }
     if (afterFrame)
@@ -31,95 +34,47 @@ void RecordingSessionState::SetAlertLevel(float seconds)
 
 void RecordingSessionState::FallBackToMotionDetect()
 {
-    std::lock_guard lock(mutex_);
     faceDetectMode = false;
     faceDetectAvailable = false;
-    ++fallBacks_;
-    calls_.push_back("FallBackToMotionDetect");
-}
-
-void RecordingSessionState::SetAlertRange(int maxMilliseconds)
-{
-    std::lock_guard lock(mutex_);
-    ranges_.push_back(maxMilliseconds);
-    calls_.push_back("SetAlertRange:" + std::to_string(maxMilliseconds));
-}
-
-void RecordingSessionState::ShowRunMessage(const std::string& text)
-{
-    std::lock_guard lock(mutex_);
-    messages_.push_back(text);
-    calls_.push_back("ShowRunMessage");
-}
-
-void RecordingSessionState::RunEnded()
-{
-    std::lock_guard lock(mutex_);
-    ++runsEnded_;
-    calls_.push_back("RunEnded");
+    Record("FallBackToMotionDetect");
 }
 
 std::vector<std::string> RecordingSessionState::Calls() const { std::lock_guard lock(mutex_); return calls_; }
 std::vector<float> RecordingSessionState::AlertLevels() const { std::lock_guard lock(mutex_); return levels_; }
 std::vector<int> RecordingSessionState::PictureFrames() const { std::lock_guard lock(mutex_); return pictureFrames_; }
-std::vector<int> RecordingSessionState::AlertRanges() const { std::lock_guard lock(mutex_); return ranges_; }
-std::vector<std::string> RecordingSessionState::Messages() const { std::lock_guard lock(mutex_); return messages_; }
-int RecordingSessionState::FallBacks() const { std::lock_guard lock(mutex_); return fallBacks_; }
-int RecordingSessionState::RunsEnded() const { std::lock_guard lock(mutex_); return runsEnded_; }
+
+int RecordingSessionState::Count(const std::string& call) const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(calls_.begin(), calls_.end(), call));
+}
 
 namespace {
 
-// Advances the fake clock by one frame interval per grab, like a camera delivering frames.
-class TimedSource : public FrameSource {
+class MemoryFrameSource final : public FrameSource {
 public:
-    TimedSource(FakeClock& clock, RunRecord& record) : clock_(clock), record_(record) { ++record_.sourcesOpened; }
-    ~TimedSource() override { ++record_.sourcesReleased; }
+    MemoryFrameSource(std::vector<cv::Mat> frames, FakeClock& clock, RunRecord& record, bool loop)
+        : frames_(std::move(frames)), clock_(clock), record_(record), loop_(loop) {}
+    ~MemoryFrameSource() override { ++record_.sourcesReleased; }
     void RequestFrameSize(int width, int height) override { record_.sizeRequests.emplace_back(width, height); }
     bool Read(cv::Mat& frame) override
     {
-        clock_.ticks += clock_.ticksPerFrame;
-        if (!Next(frame))
-            return false;
-        ++record_.framesRead;
-        return true;
-    }
-
-protected:
-    virtual bool Next(cv::Mat& frame) = 0;
-
-private:
-    FakeClock& clock_;
-    RunRecord& record_;
-};
-
-class MemoryFrameSource final : public TimedSource {
-public:
-    MemoryFrameSource(std::vector<cv::Mat> frames, FakeClock& clock, RunRecord& record, bool loop)
-        : TimedSource(clock, record), frames_(std::move(frames)), loop_(loop) {}
-
-private:
-    bool Next(cv::Mat& frame) override
-    {
+        ++clock_.ticks;   // like a camera delivering frames
         if (loop_ && next_ >= frames_.size())
             next_ = 0;
         if (next_ >= frames_.size())
             return false;
         frame = frames_[next_++];
+        ++record_.framesRead;
         return true;
     }
-    std::vector<cv::Mat> frames_;
-    bool loop_;
-    size_t next_ = 0;
-};
-
-class VideoFrameSource final : public TimedSource {
-public:
-    VideoFrameSource(const std::string& file, FakeClock& clock, RunRecord& record)
-        : TimedSource(clock, record), capture_(file, cv::CAP_FFMPEG) {}
 
 private:
-    bool Next(cv::Mat& frame) override { return capture_.read(frame) && !frame.empty(); }
-    cv::VideoCapture capture_;
+    std::vector<cv::Mat> frames_;
+    FakeClock& clock_;
+    RunRecord& record_;
+    bool loop_;
+    size_t next_ = 0;
 };
 
 class RecordingPreview final : public PreviewSink {
@@ -140,18 +95,10 @@ private:
 
 }  // namespace
 
-std::function<std::unique_ptr<FrameSource>()> MemorySource(std::vector<cv::Mat> frames, FakeClock& clock, RunRecord& record,
-                                                          bool loop)
+SourceOpener MemorySource(std::vector<cv::Mat> frames, FakeClock& clock, RunRecord& record, bool loop)
 {
     return [frames = std::move(frames), &clock, &record, loop]() -> std::unique_ptr<FrameSource> {
         return std::make_unique<MemoryFrameSource>(frames, clock, record, loop);
-    };
-}
-
-std::function<std::unique_ptr<FrameSource>()> VideoFileSource(std::string file, FakeClock& clock, RunRecord& record)
-{
-    return [file = std::move(file), &clock, &record]() -> std::unique_ptr<FrameSource> {
-        return std::make_unique<VideoFrameSource>(file, clock, record);
     };
 }
 
@@ -165,17 +112,12 @@ std::vector<cv::Mat> SolidFrames(int count, cv::Size size)
 
 bool WriteVideo(const std::filesystem::path& file, const std::vector<cv::Mat>& frames, double fps)
 {
-    if (frames.empty())
-        return false;
-    cv::VideoWriter writer(file.string(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, frames.front().size());
-    if (!writer.isOpened())
-        return false;
+    cv::VideoWriter writer(file.string(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps,
+                           frames.front().size());
     for (const cv::Mat& frame : frames)
         writer.write(frame);
-    return true;
+    return writer.isOpened();
 }
-
-SurveillanceRig::SurveillanceRig() { UseFrames(SolidFrames(50)); }
 
 SurveillanceEnvironment SurveillanceRig::Environment()
 {
@@ -200,19 +142,18 @@ SurveillanceEnvironment SurveillanceRig::Environment()
     env.loadCascade = [this] { return cascadeLoads; };
     env.sendMail = [this](const char* to, const char* from, const char* server, const char* file, const char* user,
                           const char* password) {
-        MailCall call{to, from, server, file, {}, {}, std::filesystem::exists(file)};
+        mails.push_back({to, from, server, file, {}, {}, std::filesystem::exists(file)});
         if (user)
-            call.user = user;
+            mails.back().user = user;
         if (password)
-            call.password = password;
-        mails.push_back(call);
+            mails.back().password = password;
         return true;
     };
     env.makePreview = [this] { return std::make_unique<RecordingPreview>(record); };
-    const auto write = DefaultSurveillanceEnvironment(SurveillanceOptions{}).writePicture;
-    env.writePicture = [this, write](const std::string& fileName, const cv::Mat& image) {
-        picturesWritten.push_back(fileName);
-        write(fileName, image);
+    env.writePicture = [this, write = DefaultSurveillanceEnvironment({}).writePicture](const std::string& file,
+                                                                                       const cv::Mat& image) {
+        picturesWritten.push_back(file);
+        write(file, image);
     };
     return env;
 }

@@ -91,20 +91,6 @@ TEST_F(PreviewWindowTest, ShowsTheRunsFramesAndAKeyEndsTheRun)
     ASSERT_TRUE(ProcessEventsUntil([] { return FindPreview() == nullptr; }));
 }
 
-TEST_F(PreviewWindowTest, WindowClosedByTheUserLetsTheRunGoOn)
-{
-    PreviewWindow preview;
-    preview.Open("Sentivo");
-    cv::Mat frame(48, 64, CV_8UC3, cv::Scalar(1, 2, 3));
-    preview.Show(frame);
-    ASSERT_TRUE(ProcessEventsUntil([] { return FindPreview() != nullptr; }));
-    FindPreview()->close();
-    ASSERT_TRUE(ProcessEventsUntil([] { return FindPreview() == nullptr; }));
-    preview.Show(frame);
-    EXPECT_EQ(preview.WaitKey(1), -1);
-    preview.Close();
-}
-
 TEST_F(PreviewWindowTest, NewestFrameWinsWhileTheGuiIsBusy)
 {
     PreviewWindow preview;
@@ -117,10 +103,13 @@ TEST_F(PreviewWindowTest, NewestFrameWinsWhileTheGuiIsBusy)
     preview.Close();
 }
 
-TEST_F(PreviewWindowTest, WaitKeyWaitsAtMostItsTimeAndTakesAKeyOnce)
+// WaitKey waits at most its time and takes a key once; a window the user closed lets the run go on.
+TEST_F(PreviewWindowTest, WaitKeyTakesAKeyOnceAndAClosedWindowLetsTheRunGoOn)
 {
     PreviewWindow preview;
     preview.Open("Sentivo");
+    const cv::Mat frame(48, 64, CV_8UC3, cv::Scalar(1, 2, 3));
+    preview.Show(frame);
     ASSERT_TRUE(ProcessEventsUntil([] { return FindPreview() != nullptr; }));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(preview.WaitKey(10), -1);
@@ -130,6 +119,11 @@ TEST_F(PreviewWindowTest, WaitKeyWaitsAtMostItsTimeAndTakesAKeyOnce)
     QApplication::sendEvent(FindPreview(), &key);
     EXPECT_EQ(preview.WaitKey(10), 27);
     EXPECT_EQ(preview.WaitKey(0), -1);
+
+    FindPreview()->close();
+    ASSERT_TRUE(ProcessEventsUntil([] { return FindPreview() == nullptr; }));
+    preview.Show(frame);
+    EXPECT_EQ(preview.WaitKey(1), -1);
     preview.Close();
 }
 

@@ -1,41 +1,19 @@
-// The worker thread, the capture source on real video files, and whole runs with the real parts.
+// The worker thread, the capture source on real video files and the cascade loader. The whole road on
+// the real parts (video, detector, pictures, mail) is the real program's end-to-end test in tests/panel.
 
 #include "engine/DetectorState.h"
 #include "engine/FrameSource.h"
-#include "engine/SurveillanceThread.h"
 #include "engine/SurveillanceWorker.h"
 #include "tests/engine/SurveillanceTestRig.h"
 #include "tests/support/TestDirectory.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// A dark, slightly noisy room; from frame movingFrom on a bright square crosses it.
-std::vector<cv::Mat> RoomVideoFrames(int count, int movingFrom)
-{
-    cv::RNG rng(7);
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < count; ++i) {
-        cv::Mat frame(120, 160, CV_8UC3, cv::Scalar(20, 20, 20));
-        cv::rectangle(frame, {10, 70, 40, 40}, cv::Scalar(25, 28, 24), cv::FILLED);   // furniture
-        cv::Mat noise(frame.size(), CV_8UC3);
-        rng.fill(noise, cv::RNG::UNIFORM, 0, 4);
-        frame += noise;
-        if (i >= movingFrom) {
-            const int x = ((i - movingFrom) * 6) % 130;
-            cv::rectangle(frame, {x, 30, 30, 60}, cv::Scalar(210, 200, 190), cv::FILLED);
-        }
-        frames.push_back(frame);
-    }
-    return frames;
-}
 
 TEST(CaptureSource, PlaysAVideoFileAtItsFrameRateAndFailsAtItsEnd)
 {
@@ -66,18 +44,18 @@ TEST(CaptureSource, PlaysAVideoFileAtItsFrameRateAndFailsAtItsEnd)
 
 TEST(CaptureSource, FrameSizeRequestFollowsTheCapturePropertyValue)
 {
-    int width = 0, height = 0;
-    EXPECT_TRUE(RequestedFrameSize(640480, width, height));
-    EXPECT_EQ(width, 640);
-    EXPECT_EQ(height, 480);
-    EXPECT_TRUE(RequestedFrameSize(1280720, width, height));
-    EXPECT_EQ(width, 1280);
-    EXPECT_EQ(height, 720);
-    EXPECT_FALSE(RequestedFrameSize(0, width, height));
-    EXPECT_FALSE(RequestedFrameSize(640000, width, height));
-    EXPECT_FALSE(RequestedFrameSize(-640480, width, height));
+    const struct { int value; bool asks; int width, height; } cases[] = {
+        {640480, true, 640, 480}, {1280720, true, 1280, 720}, {0, false, 0, 0}, {640000, false, 0, 0}, {-640480, false, 0, 0}};
+    for (const auto& c : cases) {
+        int width = 0, height = 0;
+        EXPECT_EQ(RequestedFrameSize(c.value, width, height), c.asks) << c.value;
+        if (c.asks) {
+            EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height)) << c.value;
+        }
+    }
 }
 
+// Stopped through the shared flag, the run ends and the worker's destructor waits for it.
 TEST(SurveillanceWorker, RunsUntilStoppedAndReportsItsEnd)
 {
     TestDirectory dir;
@@ -85,21 +63,18 @@ TEST(SurveillanceWorker, RunsUntilStoppedAndReportsItsEnd)
     rig.openSource = MemorySource(SolidFrames(4), rig.clock, rig.record, /*loop=*/true);
     rig.motionAnswer = [](int) { return false; };
     auto state = RunningState(10.0f, 2.0f);
-    std::weak_ptr<SessionState> watch = state;
-
-    SurveillanceWorker worker(state, rig.Environment());
-    EXPECT_FALSE(worker.WaitFor(50ms));
-    EXPECT_FALSE(worker.Finished());
-    state->isRunning = false;
-    ASSERT_TRUE(worker.WaitFor(5s));
-    EXPECT_TRUE(worker.Finished());
-    EXPECT_EQ(state->RunsEnded(), 1);
+    {
+        SurveillanceWorker worker(state, rig.Environment());
+        EXPECT_FALSE(worker.WaitFor(50ms));
+        EXPECT_FALSE(worker.Finished());
+        state->isRunning = false;
+    }
+    EXPECT_EQ(state->Count("RunEnded"), 1);
     EXPECT_EQ(state->Calls().back(), "RunEnded");
-
-    state.reset();
-    EXPECT_FALSE(watch.expired());   // the worker keeps the state for as long as it lives
+    EXPECT_EQ(rig.record.sourcesReleased, 1);
 }
 
+// The worker holds the state while it runs: the panel may drop its own share first.
 TEST(SurveillanceWorker, EndsByItselfWithoutACameraAndReleasesTheState)
 {
     TestDirectory dir;
@@ -111,45 +86,22 @@ TEST(SurveillanceWorker, EndsByItselfWithoutACameraAndReleasesTheState)
         auto worker = SurveillanceWorker::Start(state, options);
         state.reset();
         ASSERT_TRUE(worker->WaitFor(10s));
+        EXPECT_TRUE(worker->Finished());
     }
     EXPECT_TRUE(watch.expired());
 }
 
-TEST(SurveillanceWorker, DestructorWaitsForARunThatWasStopped)
+TEST(CascadeLoader, CascadeComesFromTheWorkingDirectoryAtEveryRun)
 {
     TestDirectory dir;
-    SurveillanceRig rig;
-    rig.openSource = MemorySource(SolidFrames(2), rig.clock, rig.record, true);
-    auto state = RunningState(10.0f, 2.0f);
-    {
-        SurveillanceWorker worker(state, rig.Environment());
-        std::this_thread::sleep_for(20ms);
-        state->isRunning = false;
-    }
-    EXPECT_EQ(state->RunsEnded(), 1);
-    EXPECT_EQ(rig.record.sourcesReleased, 1);
-}
-
-class RealPartsTest : public ::testing::Test {
-protected:
-    void CopyCascade()
-    {
-        std::filesystem::copy_file("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml",
-                                   dir.path() / "cascade1.xml");
-    }
-
-    TestDirectory dir;
-};
-
-TEST_F(RealPartsTest, CascadeComesFromTheWorkingDirectoryAtEveryRun)
-{
     const auto load = DefaultSurveillanceEnvironment(SurveillanceOptions{}).loadCascade;
     EXPECT_FALSE(load());
     EXPECT_EQ(detectorState().faceCascade, nullptr);
     dir.WriteFile("cascade1.xml", "<opencv_storage>nonsense</opencv_storage>");
     EXPECT_FALSE(load());
     std::filesystem::remove(dir.path() / "cascade1.xml");
-    CopyCascade();
+    std::filesystem::copy_file("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml",
+                               dir.path() / "cascade1.xml");
     EXPECT_TRUE(load());
     ASSERT_NE(detectorState().faceCascade, nullptr);
     EXPECT_FALSE(detectorState().faceCascade->empty());
@@ -160,48 +112,8 @@ TEST_F(RealPartsTest, CascadeComesFromTheWorkingDirectoryAtEveryRun)
     env.loadCascade = load;
     auto state = RunningState(10.0f, 2.0f, true);
     SurveillanceThread(*state, env);
-    EXPECT_EQ(state->FallBacks(), 0);
-    EXPECT_EQ(state->AlertRanges(), std::vector<int>{300});
+    EXPECT_EQ(state->Calls().front(), "SetAlertRange:300");   // no fall-back
     detectorState().faceCascade.reset();
-}
-
-// The whole road on the real parts: a video file paced like a camera, the motion detector, the
-// cascade loader, the picture writer; only the mail goes to a recorder.
-TEST_F(RealPartsTest, MovingObjectInAVideoSavesPicturesAndAStillSceneNone)
-{
-    CopyCascade();
-    ASSERT_TRUE(WriteVideo(dir.path() / "still.avi", RoomVideoFrames(30, 1000), 25.0));
-    ASSERT_TRUE(WriteVideo(dir.path() / "burglar.avi", RoomVideoFrames(100, 25), 25.0));
-
-    auto runOn = [&](const std::string& video, std::vector<std::string>& mailed) {
-        SurveillanceOptions options;
-        options.cameraSource = video;
-        SurveillanceEnvironment env = DefaultSurveillanceEnvironment(options);
-        env.sendMail = [&mailed](const char*, const char*, const char*, const char* file, const char*, const char*) {
-            mailed.emplace_back(file);
-            return true;
-        };
-        auto state = RunningState(1.0f, 0.5f);
-        state->pictureNumberBase = 0;
-        SurveillanceWorker worker(state, std::move(env));
-        EXPECT_TRUE(worker.WaitFor(60s));   // the video's end ends the run
-        EXPECT_EQ(state->Calls().back(), "RunEnded");
-        return state->picturesTaken.load();
-    };
-
-    std::vector<std::string> mailed;
-    EXPECT_EQ(runOn("still.avi", mailed), 0);
-    EXPECT_TRUE(mailed.empty());
-
-    const int pictures = runOn("burglar.avi", mailed);
-    EXPECT_GE(pictures, 2);
-    ASSERT_EQ(mailed.size(), size_t(pictures));
-    for (const std::string& file : mailed) {
-        const cv::Mat picture = cv::imread((dir.path() / file).string());
-        ASSERT_EQ(picture.size(), cv::Size(160, 120)) << file;
-        // The camera frame, not the blue motion picture: the room's grey is there.
-        EXPECT_GT(cv::mean(picture)[1], 15.0) << file;
-    }
 }
 
 }  // namespace

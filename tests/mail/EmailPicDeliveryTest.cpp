@@ -32,19 +32,6 @@ TEST_F(MailTest, DeliversThePictureWithEnvelopeHeadersAndExactBytes)
     EXPECT_TRUE(mail.attachments[0].bytes == AwkwardPictureBytes()) << "attachment differs from the file";
 }
 
-TEST_F(MailTest, ServerTextMayNameSchemeAndPort)
-{
-    SmtpTestServer server;
-    SetMailConfig(LoopbackConfig(1));  // only the port in the text can reach the server
-    const std::string withPort = "smtp://127.0.0.1:" + std::to_string(server.port());
-    EXPECT_TRUE(EmailPic("a@example.org", "b@example.org", withPort.c_str(), picture_.c_str(), nullptr, nullptr))
-        << EmailPicLastError();
-    const std::string bare = " 127.0.0.1:" + std::to_string(server.port()) + " ";
-    EXPECT_TRUE(EmailPic("a@example.org", "b@example.org", bare.c_str(), picture_.c_str(), nullptr, nullptr))
-        << EmailPicLastError();
-    EXPECT_EQ(server.WaitForMessages(2, 5s).size(), 2u);
-}
-
 TEST_F(MailTest, StarttlsLoginWithTheServersCertificate)
 {
     SmtpTestServer::Options options;

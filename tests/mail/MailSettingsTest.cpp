@@ -6,20 +6,21 @@
 
 #include <cstdlib>
 
-TEST(SmtpUrl, AcceptsHostPortAndSchemeForms)
+TEST(SmtpUrl, AcceptsHostPortAndSchemeFormsAndRefusesTextThatNamesNoServer)
 {
-    EXPECT_EQ(SmtpUrl("smtp.example.org", 25), "smtp://smtp.example.org:25");
-    EXPECT_EQ(SmtpUrl("  smtp.example.org  ", 2525), "smtp://smtp.example.org:2525");
-    EXPECT_EQ(SmtpUrl("smtp.example.org:587", 25), "smtp://smtp.example.org:587");
-    EXPECT_EQ(SmtpUrl("smtp://smtp.example.org", 25), "smtp://smtp.example.org:25");
-    EXPECT_EQ(SmtpUrl("SMTP://smtp.example.org:587/", 25), "smtp://smtp.example.org:587");
-    EXPECT_EQ(SmtpUrl("smtps://smtp.example.org", 25), "smtps://smtp.example.org:465");
-    EXPECT_EQ(SmtpUrl("smtps://smtp.example.org:2465", 25), "smtps://smtp.example.org:2465");
-    EXPECT_EQ(SmtpUrl("[::1]:2525", 25), "smtp://[::1]:2525");
-}
+    const std::pair<const char*, const char*> accepted[] = {
+        {"smtp.example.org", "smtp://smtp.example.org:25"},
+        {"  smtp.example.org  ", "smtp://smtp.example.org:25"},
+        {"smtp.example.org:587", "smtp://smtp.example.org:587"},
+        {"SMTP://smtp.example.org:587/", "smtp://smtp.example.org:587"},
+        {"smtps://smtp.example.org", "smtps://smtp.example.org:465"},
+        {"smtps://smtp.example.org:2465", "smtps://smtp.example.org:2465"},
+        {"[::1]:2525", "smtp://[::1]:2525"},
+    };
+    for (const auto& [text, url] : accepted)
+        EXPECT_EQ(SmtpUrl(text, 25), url) << '"' << text << '"';
+    EXPECT_EQ(SmtpUrl("smtp.example.org", 2525), "smtp://smtp.example.org:2525");  // the configured port
 
-TEST(SmtpUrl, RefusesTextThatNamesNoServer)
-{
     for (const char* text : {"", "   ", "smtp://", "mail server", "user@host", "host/path", "host:0",
                              "host:65536", "host:25x", "::1", "host?x", "smtps://"})
         EXPECT_EQ(SmtpUrl(text, 25), std::nullopt) << '"' << text << '"';
