@@ -48,7 +48,13 @@ protected:
         CSplashWindow::ShowSplashScreen(panel.get());
         return CSplashWindow::CurrentSplash();
     }
-    static void Send(QWidget* receiver, QEvent* event) { QApplication::sendEvent(receiver, event); }
+    // Sends a mouse event of this type at (6, 6) in the receiver.
+    static void SendMouse(QWidget* receiver, QEvent::Type type, Qt::MouseButton button = Qt::LeftButton,
+                          Qt::MouseButtons buttons = Qt::LeftButton)
+    {
+        QMouseEvent event(type, QPointF(6, 6), QPointF(6, 6), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &event);
+    }
 
     SplashInputFilter filter;
     std::unique_ptr<QDialog> panel;
@@ -114,9 +120,7 @@ TEST_F(SplashWindowTest, MouseButtonPressHidesItAndIsSwallowed)
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
     ProcessEvents();
     ASSERT_NE(ShowSplash(), nullptr);
-    QMouseEvent titleBar(QEvent::NonClientAreaMouseButtonPress, QPointF(5, -5), QPointF(5, -5),
-                         Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier);
-    Send(panel.get(), &titleBar);
+    SendMouse(panel.get(), QEvent::NonClientAreaMouseButtonPress, Qt::MiddleButton, Qt::MiddleButton);
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
 }
 
@@ -125,14 +129,10 @@ TEST_F(SplashWindowTest, ReleasesMovesAndDoubleClicksLeaveItUp)
     CSplashWindow* splash = ShowSplash();
     ASSERT_NE(splash, nullptr);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
-    Send(panel.get(), &release);
-    QMouseEvent move(QEvent::MouseMove, QPointF(6, 6), QPointF(6, 6), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    Send(button, &move);
-    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(6, 6), QPointF(6, 6), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    Send(button, &up);
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(6, 6), QPointF(6, 6), Qt::LeftButton,
-                            Qt::LeftButton, Qt::NoModifier);
-    Send(splash, &doubleClick);
+    QApplication::sendEvent(panel.get(), &release);
+    SendMouse(button, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    SendMouse(button, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    SendMouse(splash, QEvent::MouseButtonDblClick);
     ProcessEvents();
     EXPECT_EQ(CSplashWindow::CurrentSplash(), splash);
     EXPECT_TRUE(splash->isVisible());
