@@ -49,6 +49,7 @@ void Click(QDialog& dialog, int id) { Control<QPushButton>(dialog, id).click(); 
 
 struct Boxes {
     QString from, to, server;
+    QString joined() const { return from + "|" + to + "|" + server; }
 };
 
 Boxes BoxTexts(QDialog& dialog)
@@ -205,12 +206,11 @@ TEST_F(OptionsDialog, OkSavesAllThreeAndTellsOnceWhenOneIsBad)
             Fill(dialog, boxes);
             Click(dialog, IDOK);
         }), valid);
-        EXPECT_EQ(shown.from + "|" + shown.to + "|" + shown.server, stored.from + "|" + stored.to + "|" + stored.server);
+        EXPECT_EQ(shown.joined(), stored.joined());
         EXPECT_EQ(messages.texts().mid(before), valid ? QStringList() : QStringList{incompleteMessage});
-        EXPECT_EQ(Stored(SETTING_FROM_ADDRESS), boxes.from.toStdString());
-        EXPECT_EQ(Stored(SETTING_TO_ADDRESS), boxes.to.toStdString());
-        EXPECT_EQ(Stored(SETTING_SMTP_SERVER), boxes.server.toStdString());
-        stored = boxes;
+        stored = {QString::fromStdString(Stored(SETTING_FROM_ADDRESS)), QString::fromStdString(Stored(SETTING_TO_ADDRESS)),
+                  QString::fromStdString(Stored(SETTING_SMTP_SERVER))};
+        EXPECT_EQ(stored.joined(), boxes.joined());
     }
 }
 
@@ -231,7 +231,7 @@ TEST_F(OptionsDialog, ShowsStoredValuesAndCancelKeepsThem)
             Fill(dialog, {"new@example.com", "new@example.org", "new.example.com"});
             leave(dialog);
         }));
-        EXPECT_EQ(shown.from + "|" + shown.to + "|" + shown.server, "not an address|owner@example.org|smtp.example.com");
+        EXPECT_EQ(shown.joined(), "not an address|owner@example.org|smtp.example.com");
     }
     EXPECT_EQ(FileBytes(dir.settingsFile()), before);
     StoreAll("alarm@example.com", "owner@example.org", "smtp.example.com");
