@@ -1,12 +1,17 @@
 #include "settings/SettingsStore.h"
-#include "tests/settings/ChildProcess.h"
 #include "tests/support/TestDirectory.h"
 
 #include <QSettings>
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -16,6 +21,24 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
+
+// Runs body in a forked child and answers its exit code (-1 when it did not exit normally): a
+// second process touching the same settings, or (when the tests run as root, who ignores file
+// permissions) an unprivileged user who cannot read or write what the test locked away.
+int RunInChildProcess(const std::function<int()>& body, bool unprivileged = false)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (unprivileged && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(98);
+        _exit(body());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 std::string FileBytes(const fs::path& file)
 {
