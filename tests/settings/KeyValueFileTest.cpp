@@ -6,150 +6,100 @@
 #include <filesystem>
 
 using namespace std::string_literals;
-using Fields = std::vector<std::string>;
+using Records = std::vector<std::vector<std::string>>;
 
 namespace {
 
 // Every record of a file, as the reader hands them out.
-std::vector<Fields> Records(const TestDirectory& dir, const std::string& content)
+Records ReadRecords(const TestDirectory& dir, const std::string& content)
 {
     dir.WriteFile("records.txt", content);
     CKeyValueFile file("records.txt");
-    std::vector<Fields> records;
+    Records records;
     while (file.HasRecord())
         records.push_back(file.NextRecord());
     EXPECT_TRUE(file.NextRecord().empty());
     return records;
 }
 
-struct Credentials {
-    bool answer;
-    std::string userName;
-    std::string password;
-};
-
-Credentials ReadAuth(const TestDirectory& dir, const std::string& content)
-{
-    dir.WriteFile("auth.txt", content);
-    Credentials result{false, "user before", "password before"};
-    result.answer = ReadSmtpCredentials(result.userName, result.password);
-    return result;
-}
-
 }  // namespace
 
-TEST(KeyValueFile, SplitsLinesIntoTrimmedFields)
+TEST(KeyValueFile, FieldsCommentsBlanksAndLineEnds)
 {
-    TestDirectory dir;
-    EXPECT_EQ(Records(dir, "a,b,c\n"), (std::vector<Fields>{{"a", "b", "c"}}));
-    EXPECT_EQ(Records(dir, " \t key \t, \tvalue  \n"), (std::vector<Fields>{{"key", "value"}}));
-    EXPECT_EQ(Records(dir, "a,,c\n"), (std::vector<Fields>{{"a", "", "c"}}));
-    EXPECT_EQ(Records(dir, "a,   ,c\n"), (std::vector<Fields>{{"a", "", "c"}}));
-    EXPECT_EQ(Records(dir, ",a\n"), (std::vector<Fields>{{"", "a"}}));
-    // A comma at the end opens no field; a comma and blanks open an empty one.
-    EXPECT_EQ(Records(dir, "key,\n"), (std::vector<Fields>{{"key"}}));
-    EXPECT_EQ(Records(dir, "key, \n"), (std::vector<Fields>{{"key", ""}}));
-    EXPECT_EQ(Records(dir, "single\n"), (std::vector<Fields>{{"single"}}));
-}
-
-TEST(KeyValueFile, SkipsCommentsAndBlankLines)
-{
-    TestDirectory dir;
-    const std::string content =
-        "; a comment line\n"
-        "\n"
-        "   \t  \n"
-        "  \t ; blanks, then a comment\n"
-        "first, value ; remark, with a comma\n"
-        "second,x;\n"
-        ";\n";
-    EXPECT_EQ(Records(dir, content), (std::vector<Fields>{{"first", "value"}, {"second", "x"}}));
-    EXPECT_TRUE(Records(dir, "").empty());
-    EXPECT_TRUE(Records(dir, "; only\n\n  \n;comments").empty());
-}
-
-TEST(KeyValueFile, LineEnds)
-{
-    TestDirectory dir;
-    const std::vector<Fields> expected{{"a", "1"}, {"b", "2"}};
-    EXPECT_EQ(Records(dir, "a,1\nb,2\n"), expected);
-    EXPECT_EQ(Records(dir, "a,1\nb,2"), expected);          // last line without a line end
-    EXPECT_EQ(Records(dir, "a,1\r\nb,2\r\n"), expected);    // written on Windows
-    EXPECT_EQ(Records(dir, "a,1\r\n\r\n  \r\nb,2"), expected);
-    EXPECT_EQ(Records(dir, "a,1 ;x\r\nb,2\r"), expected);
-}
-
-TEST(KeyValueFile, BadInputEndsWithoutCrashOrHang)
-{
-    TestDirectory dir;
-    EXPECT_EQ(Records(dir, "a\0b,c\0\n\0\n"s), (std::vector<Fields>{{"a\0b"s, "c\0"s}, {"\0"s}}));
     const std::string longValue(1024 * 1024, 'v');
-    EXPECT_EQ(Records(dir, "key," + longValue + "\nnext\n"), (std::vector<Fields>{{"key", longValue}, {"next"}}));
-
-    CKeyValueFile missing("no such file");
-    EXPECT_FALSE(missing.HasRecord());
-    EXPECT_TRUE(missing.NextRecord().empty());
+    const std::pair<std::string, Records> cases[] = {
+        {"a,b,c\n", {{"a", "b", "c"}}},
+        {" \t key \t, \tvalue  \n", {{"key", "value"}}},
+        {"a,,c\na,   ,c\n,a\n", {{"a", "", "c"}, {"a", "", "c"}, {"", "a"}}},
+        // A comma at the end opens no field; a comma and blanks open an empty one.
+        {"key,\nkey, \nsingle\n", {{"key"}, {"key", ""}, {"single"}}},
+        {"; a comment\n\n   \t  \n  \t ; blanks, then a comment\nfirst, value ; remark, with a comma\n"
+         "second,x;\n;\n", {{"first", "value"}, {"second", "x"}}},
+        {"", {}},
+        {"; only\n\n  \n;comments", {}},
+        {"a,1\nb,2", {{"a", "1"}, {"b", "2"}}},   // last line without a line end
+        {"a,1\r\n\r\n  \r\nb,2\r\n", {{"a", "1"}, {"b", "2"}}},   // written on Windows
+        {"a,1 ;x\r\nb,2\r", {{"a", "1"}, {"b", "2"}}},
+        // Bad input ends without a crash or hang.
+        {"a\0b,c\0\n\0\n"s, {{"a\0b"s, "c\0"s}, {"\0"s}}},
+        {"key," + longValue + "\nnext\n", {{"key", longValue}, {"next"}}},
+    };
+    TestDirectory dir;
+    for (const auto& [content, expected] : cases)
+        EXPECT_EQ(ReadRecords(dir, content), expected) << content.substr(0, 60);
 
     std::filesystem::create_directory(dir.path() / "folder");
-    CKeyValueFile folder("folder");
-    EXPECT_FALSE(folder.HasRecord());
-}
-
-TEST(SmtpCredentials, ReadsUserNameAndPassword)
-{
-    TestDirectory dir;
-    Credentials read = ReadAuth(dir, "USERNAME,alarm@example.com\nPASSWORD,s3cr3t!\n");
-    EXPECT_TRUE(read.answer);
-    EXPECT_EQ(read.userName, "alarm@example.com");
-    EXPECT_EQ(read.password, "s3cr3t!");
-
-    read = ReadAuth(dir, "; my login\r\n\t USERNAME \t,  alarm  ; the account\r\nPASSWORD, first\r\nPASSWORD,second\r\n");
-    EXPECT_TRUE(read.answer);
-    EXPECT_EQ(read.userName, "alarm");
-    EXPECT_EQ(read.password, "second");   // the last record of a key wins; no CR kept
-
-    read = ReadAuth(dir, "USERNAME, \nPASSWORD,\t\n");
-    EXPECT_TRUE(read.answer);
-    EXPECT_EQ(read.userName, "");
-    EXPECT_EQ(read.password, "");
-}
-
-// Keys are compared exactly; a file without them answers true and leaves both strings alone.
-TEST(SmtpCredentials, OtherKeysAreIgnored)
-{
-    TestDirectory dir;
-    for (const char* content : {"username,alarm\n", "SERVER,smtp.example.com\n", "USER NAME,x\nPASSWORDS,y"}) {
-        Credentials read = ReadAuth(dir, content);
-        EXPECT_TRUE(read.answer) << content;
-        EXPECT_EQ(read.userName, "user before") << content;
-        EXPECT_EQ(read.password, "password before") << content;
+    for (const char* name : {"no such file", "folder"}) {
+        CKeyValueFile file(name);
+        EXPECT_FALSE(file.HasRecord()) << name;
+        EXPECT_TRUE(file.NextRecord().empty()) << name;
     }
 }
 
-TEST(SmtpCredentials, MalformedRecordsAnswerFalse)
+// The answer and both strings for each auth.txt (strings unchecked where null); null content
+// means no file, "/" a folder in its place. Strings the file does not set keep what they held.
+TEST(SmtpCredentials, RulesOfTheFile)
 {
-    TestDirectory dir;
-    for (const char* content : {"USERNAME\n", "USERNAME,\n", "USERNAME,a,b\n", "PASSWORD,a, \n", "PASSWORD,,x\n"}) {
-        Credentials read = ReadAuth(dir, content);
-        EXPECT_FALSE(read.answer) << content;
+    struct Case {
+        const char* content;
+        bool answer;
+        const char* userName;
+        const char* password;
+    };
+    const Case cases[] = {
+        {"USERNAME,alarm@example.com\nPASSWORD,s3cr3t!\n", true, "alarm@example.com", "s3cr3t!"},
+        // The last record of a key wins; CR LF ends lines like LF.
+        {"; my login\r\n\t USERNAME \t,  alarm  ; the account\r\nPASSWORD, first\r\nPASSWORD,second\r\n", true, "alarm",
+         "second"},
+        {"USERNAME, \nPASSWORD,\t\n", true, "", ""},
+        // Keys are compared exactly; others are ignored.
+        {"username,alarm\nSERVER,smtp.example.com\nUSER NAME,x\nPASSWORDS,y", true, "before", "before"},
+        // Exactly two fields for the two keys.
+        {"USERNAME\n", false, nullptr, nullptr},
+        {"USERNAME,\n", false, nullptr, nullptr},
+        {"USERNAME,a,b\n", false, nullptr, nullptr},
+        {"PASSWORD,a, \n", false, nullptr, nullptr},
+        {"PASSWORD,,x\n", false, nullptr, nullptr},
+        // Records before the bad one have had their effect; the caller uses neither string then.
+        {"USERNAME,alarm\nPASSWORD,with,comma\nPASSWORD,late\n", false, "alarm", "before"},
+        // No significant line, no file, or a folder named auth.txt.
+        {"", false, "before", "before"},
+        {"; USERNAME,alarm\n\n \t\n", false, "before", "before"},
+        {nullptr, false, "before", "before"},
+        {"/", false, "before", "before"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content ? c.content : "(no file)");
+        TestDirectory dir;
+        if (c.content && c.content == "/"s)
+            std::filesystem::create_directory(dir.path() / "auth.txt");
+        else if (c.content)
+            dir.WriteFile("auth.txt", c.content);
+        std::string userName = "before", password = "before";
+        EXPECT_EQ(ReadSmtpCredentials(userName, password), c.answer);
+        if (c.userName) {
+            EXPECT_EQ(userName, c.userName);
+            EXPECT_EQ(password, c.password);
+        }
     }
-    // Records before the bad one have had their effect; the caller uses neither string then.
-    Credentials read = ReadAuth(dir, "USERNAME,alarm\nPASSWORD,with,comma\nPASSWORD,late\n");
-    EXPECT_FALSE(read.answer);
-    EXPECT_EQ(read.userName, "alarm");
-    EXPECT_EQ(read.password, "password before");
-}
-
-TEST(SmtpCredentials, NoUsableFileAnswersFalse)
-{
-    TestDirectory dir;
-    std::string userName = "unchanged", password = "unchanged";
-    EXPECT_FALSE(ReadSmtpCredentials(userName, password));   // missing
-    EXPECT_FALSE(ReadAuth(dir, "").answer);
-    EXPECT_FALSE(ReadAuth(dir, "; USERNAME,alarm\n\n \t\n").answer);
-    std::filesystem::remove(dir.path() / "auth.txt");
-    std::filesystem::create_directory(dir.path() / "auth.txt");
-    EXPECT_FALSE(ReadSmtpCredentials(userName, password));
-    EXPECT_EQ(userName, "unchanged");
-    EXPECT_EQ(password, "unchanged");
 }

@@ -48,7 +48,13 @@ protected:
         CSplashWindow::ShowSplashScreen(panel.get());
         return CSplashWindow::CurrentSplash();
     }
-    static void Send(QWidget* receiver, QEvent* event) { QApplication::sendEvent(receiver, event); }
+    // Sends a mouse event of this type at (6, 6) in the receiver.
+    static void SendMouse(QWidget* receiver, QEvent::Type type, Qt::MouseButton button = Qt::LeftButton,
+                          Qt::MouseButtons buttons = Qt::LeftButton)
+    {
+        QMouseEvent event(type, QPointF(6, 6), QPointF(6, 6), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &event);
+    }
 
     SplashInputFilter filter;
     std::unique_ptr<QDialog> panel;
@@ -65,28 +71,26 @@ TEST_F(SplashWindowTest, ShowsTheBitmapFramelessAndCentredOverItsVisibleOwner)
     EXPECT_EQ(splash->size(), QSize(350, 325));
     const QPoint offset = splash->frameGeometry().center() - panel->frameGeometry().center();
     EXPECT_LE(offset.manhattanLength(), 2);
-    const QImage shown = splash->grab().toImage();
-    const QImage bitmap = ResourceBitmap(IDB_SPLASH).toImage();
-    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32), bitmap.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(splash->grab().toImage().convertToFormat(QImage::Format_RGB32),
+              ResourceBitmap(IDB_SPLASH).toImage().convertToFormat(QImage::Format_RGB32));
 }
 
+// The key press goes nowhere else: neither to the focused button nor to a shortcut. Once the
+// splash is gone, both work again.
 TEST_F(SplashWindowTest, KeyPressHidesItAndIsSwallowed)
 {
     QPointer<CSplashWindow> splash = ShowSplash();
     ASSERT_TRUE(splash);
     QSignalSpy clicked(button, &QPushButton::clicked);
     button->setFocus();
-    QTest::keyClick(button, Qt::Key_Space);   // would press the focused button
+    QTest::keyClick(button, Qt::Key_Space);
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
     EXPECT_EQ(clicked.count(), 0);
     ProcessEvents();
     EXPECT_TRUE(splash.isNull()) << "the window object is gone";
     QTest::keyClick(button, Qt::Key_Space);
-    EXPECT_EQ(clicked.count(), 1) << "once it is gone, keys work again";
-}
+    EXPECT_EQ(clicked.count(), 1);
 
-TEST_F(SplashWindowTest, ShortcutKeyOnlyHidesTheSplash)
-{
     QShortcut shortcut(QKeySequence(Qt::Key_F5), panel.get());
     QSignalSpy activated(&shortcut, &QShortcut::activated);
     ASSERT_NE(ShowSplash(), nullptr);
@@ -95,12 +99,13 @@ TEST_F(SplashWindowTest, ShortcutKeyOnlyHidesTheSplash)
     ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == panel.get(); }, 2000));
     QTest::keyClick(panel.get(), Qt::Key_F5);
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
-    EXPECT_EQ(activated.count(), 0) << "the shortcut did not act before its key press was swallowed";
+    EXPECT_EQ(activated.count(), 0);
     QTest::keyClick(panel.get(), Qt::Key_F5);
-    EXPECT_EQ(activated.count(), 1) << "the shortcut works once the splash is gone";
+    EXPECT_EQ(activated.count(), 1);
 }
 
-TEST_F(SplashWindowTest, ClickOnAButtonOnlyHidesTheSplash)
+// Any button, on any window or its title bar; the click does not reach the button below.
+TEST_F(SplashWindowTest, MouseButtonPressHidesItAndIsSwallowed)
 {
     ASSERT_NE(ShowSplash(), nullptr);
     QSignalSpy clicked(button, &QPushButton::clicked);
@@ -109,18 +114,13 @@ TEST_F(SplashWindowTest, ClickOnAButtonOnlyHidesTheSplash)
     EXPECT_EQ(clicked.count(), 0);
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(clicked.count(), 1);
-}
 
-TEST_F(SplashWindowTest, RightClickOnTheSplashAndTitleBarClicksHideItToo)
-{
     ASSERT_NE(ShowSplash(), nullptr);
     QTest::mouseClick(CSplashWindow::CurrentSplash(), Qt::RightButton);
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
     ProcessEvents();
     ASSERT_NE(ShowSplash(), nullptr);
-    QMouseEvent titleBar(QEvent::NonClientAreaMouseButtonPress, QPointF(5, -5), QPointF(5, -5),
-                         Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier);
-    Send(panel.get(), &titleBar);
+    SendMouse(panel.get(), QEvent::NonClientAreaMouseButtonPress, Qt::MiddleButton, Qt::MiddleButton);
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
 }
 
@@ -129,15 +129,10 @@ TEST_F(SplashWindowTest, ReleasesMovesAndDoubleClicksLeaveItUp)
     CSplashWindow* splash = ShowSplash();
     ASSERT_NE(splash, nullptr);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
-    Send(panel.get(), &release);
-    QTest::mouseMove(button, QPoint(5, 5));
-    QMouseEvent move(QEvent::MouseMove, QPointF(6, 6), QPointF(6, 6), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    Send(button, &move);
-    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(6, 6), QPointF(6, 6), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    Send(button, &up);
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(6, 6), QPointF(6, 6), Qt::LeftButton,
-                            Qt::LeftButton, Qt::NoModifier);
-    Send(splash, &doubleClick);
+    QApplication::sendEvent(panel.get(), &release);
+    SendMouse(button, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    SendMouse(button, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    SendMouse(splash, QEvent::MouseButtonDblClick);
     ProcessEvents();
     EXPECT_EQ(CSplashWindow::CurrentSplash(), splash);
     EXPECT_TRUE(splash->isVisible());
@@ -175,11 +170,14 @@ TEST_F(SplashWindowTest, InputQueuedBeforeItComesHidesItWhileItIsBeingShown)
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr);
 }
 
+// Without a splash up, input passes through the filter untouched.
 TEST_F(SplashWindowTest, AtMostOneAndOnlyWhenEnabled)
 {
     CSplashWindow::ShowSplashScreen(panel.get());
     EXPECT_EQ(CSplashWindow::CurrentSplash(), nullptr) << "not enabled";
     EXPECT_EQ(TopLevelCount(), 1);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    EXPECT_FALSE(CSplashWindow::PreTranslateAppMessage(panel.get(), &press));
     CSplashWindow* first = ShowSplash();
     ASSERT_NE(first, nullptr);
     CSplashWindow::ShowSplashScreen(panel.get());
@@ -187,15 +185,6 @@ TEST_F(SplashWindowTest, AtMostOneAndOnlyWhenEnabled)
     EXPECT_EQ(CSplashWindow::CurrentSplash(), first);
     EXPECT_EQ(panel->findChildren<CSplashWindow*>().size(), 1);
     EXPECT_EQ(TopLevelCount(), 2);
-}
-
-TEST_F(SplashWindowTest, NoSplashWithoutAFilterTarget)
-{
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
-    QMouseEvent click(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    EXPECT_FALSE(CSplashWindow::PreTranslateAppMessage(panel.get(), &press));
-    EXPECT_FALSE(CSplashWindow::PreTranslateAppMessage(panel.get(), &click));
 }
 
 TEST_F(SplashWindowTest, MissingBitmapGivesNoSplashAndOtherSizesAreKept)
