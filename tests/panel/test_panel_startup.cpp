@@ -7,6 +7,7 @@
 #include "shell/MessageBox.h"
 #include "tests/panel/PanelHarness.h"
 #include "tests/support/TestDirectory.h"
+#include "tests/support/qt/UrlRecorder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -169,14 +170,6 @@ TEST_F(PanelStartup, AWorkerWaitingOnThePanelIsReleasedWhenThePanelGoes)
     QApplication::processEvents();   // the dropped updates find no panel
 }
 
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-};
-
 TEST_F(PanelStartup, HelpAndLinkButtonsOpenTheHelpPageAndHelpCommandDoesNothing)
 {
     StoreValidEmail();
@@ -215,4 +208,3 @@ TEST_F(PanelStartup, ContextMenuEndsWithTheAboutEntryThatOpensTheAboutBox)
 
 }  // namespace
 
-#include "test_panel_startup.moc"

@@ -3,22 +3,11 @@
 #include "shell/ProductWebPage.h"
 #include "shell/MessageBox.h"
 #include "tests/shell/ShellTestSupport.h"
+#include "tests/support/qt/UrlRecorder.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
-
-namespace {
-
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-};
-
-}   // namespace
 
 class ProductWebPageTest : public GuiTest {};
 
@@ -55,4 +44,3 @@ TEST_F(ProductWebPageTest, OpensTheAddressWithTheDesktopsOpenActionAndShowsNoFai
     EXPECT_EQ(TopLevelCount(), 0);
 }
 
-#include "ProductWebPageTest.moc"

@@ -1,4 +1,4 @@
-// The panel tests share one offscreen QApplication, as the program does.
+// One offscreen QApplication for the whole test binary, as the program has one.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    // CTest lists the tests without the test environment; nothing here needs a display.
+    // Run by hand, outside ctest's environment, no test needs a display either.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
