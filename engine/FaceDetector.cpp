@@ -34,3 +34,16 @@ bool DetectFaces(cv::Mat& image)
 {
     return DetectFacesWith(detectorState(), image);
 }
+
+bool LoadFaceCascade(const std::string& file)
+{
+    auto cascade = std::make_shared<cv::CascadeClassifier>();
+    try {
+        if (!cascade->load(file) || cascade->empty())
+            cascade.reset();
+    } catch (const cv::Exception&) {
+        cascade.reset();
+    }
+    detectorState().faceCascade = cascade;
+    return cascade != nullptr;
+}

@@ -6,6 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <string>
+
 // image: 8-bit BGR. True when at least one face was found. A missing or empty cascade finds none
 // and draws nothing. Uses detectorState().
 bool DetectFaces(cv::Mat& image);
@@ -13,3 +15,8 @@ bool DetectFaces(cv::Mat& image);
 // The same on an explicit state. A name of its own keeps DetectFaces a single function, which the
 // loop hands around by name.
 bool DetectFacesWith(DetectorState& state, cv::Mat& image);
+
+// Loads the Haar cascade in file into detectorState().faceCascade, afresh at every call, so a
+// cascade put in place between runs is used. False (and no cascade) when it did not load: a file
+// that is not a cascade counts as missing.
+bool LoadFaceCascade(const std::string& file);

@@ -1,5 +1,7 @@
 #include "engine/PictureNumbering.h"
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <string_view>
@@ -38,4 +40,13 @@ int HighestPictureNumber(const std::filesystem::path& dir)
 std::string PictureFileName(long long number)
 {
     return std::string(kPrefix) + std::to_string(number) + std::string(kSuffix);
+}
+
+void WritePicture(const std::string& fileName, const cv::Mat& image)
+{
+    try {
+        cv::imwrite(fileName, image);
+    } catch (const cv::Exception&) {
+        // A picture that cannot be saved is not reported; the mail is still tried.
+    }
 }

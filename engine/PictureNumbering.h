@@ -2,6 +2,8 @@
 // Picture files are evidence and are never overwritten: they are numbered on from the highest
 // "pic_N.jpg" that was in the working directory when the program started.
 
+#include <opencv2/core.hpp>
+
 #include <filesystem>
 #include <string>
 
@@ -11,3 +13,6 @@ int HighestPictureNumber(const std::filesystem::path& dir);
 
 // "pic_N.jpg" for picture number N.
 std::string PictureFileName(long long number);
+
+// Saves image as a JPEG file; a failure is not reported.
+void WritePicture(const std::string& fileName, const cv::Mat& image);

@@ -13,10 +13,6 @@
 #include <memory>
 #include <string>
 
-struct SurveillanceOptions;
-
-class PreviewHost;
-
 struct SurveillanceEnvironment {
     // The camera (or its stand-in); null when it cannot be opened.
     std::function<std::unique_ptr<FrameSource>()> openSource;
@@ -32,17 +28,15 @@ struct SurveillanceEnvironment {
     std::function<bool(const char* toAddress, const char* fromAddress, const char* smtpServer,
                        const char* pictureFile, const char* userName, const char* password)> sendMail;
     std::function<std::unique_ptr<PreviewSink>()> makePreview;
-    // The GUI side of the Qt preview, made on the GUI thread with the environment; the worker
-    // keeps it until its thread has ended, so the window goes on the GUI thread (null: none).
-    std::shared_ptr<PreviewHost> previewHost;
+    // What the preview needs on the thread that starts the run (a window's host object, say):
+    // the worker keeps it until its thread has ended and releases it on the starting thread.
+    std::shared_ptr<void> starterThreadParts;
     // Saves a picture file; failures are not reported.
     std::function<void(const std::string& fileName, const cv::Mat& image)> writePicture;
 };
 
-// The real parts: the capture source named in options, the steady clock, DetectMotion and
-// DetectFaces, "cascade1.xml" from the working directory into detectorState().faceCascade,
-// EmailPic, the Qt preview window and cv::imwrite.
-SurveillanceEnvironment DefaultSurveillanceEnvironment(const SurveillanceOptions& options);
+// Makes the parts of one run; called on the thread that starts it.
+using SurveillanceEnvironmentFactory = std::function<SurveillanceEnvironment()>;
 
 // Runs one run until state.isRunning is found clear, a grab fails or a key is pressed in the
 // preview; without a camera it only shows the camera message. Its last call is state.RunEnded().

@@ -22,7 +22,3 @@ struct MailConfig {
 
 void SetMailConfig(const MailConfig& config);
 MailConfig GetMailConfig();
-
-// Defaults overridden by SENTIVO_SMTP_PORT, SENTIVO_SMTP_TLS (opportunistic|required|off),
-// SENTIVO_SMTP_CAFILE and SENTIVO_SMTP_TIMEOUT_MS where they are set.
-MailConfig MailConfigFromEnvironment();

@@ -4,8 +4,9 @@
 //
 // Usage: bench_loop [frames]   (default 2000 per line)
 
+#include "app/DefaultSurveillanceEnvironment.h"
 #include "engine/DetectorState.h"
-#include "engine/PreviewWindow.h"
+#include "ui/preview/PreviewWindow.h"
 #include "engine/SurveillanceThread.h"
 #include "engine/SurveillanceWorker.h"
 
@@ -144,7 +145,7 @@ void RunLine(const Line& line, int frames, const std::vector<cv::Mat>& images)
     state->faceDetectMode = line.faceMode;
     state->isRunning = true;
 
-    SurveillanceEnvironment env = DefaultSurveillanceEnvironment(SurveillanceOptions{});
+    SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0");
     env.openSource = [&images] { return std::make_unique<MemorySource>(images); };
     env.loadCascade = [] {
         auto cascade = std::make_shared<cv::CascadeClassifier>("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml");

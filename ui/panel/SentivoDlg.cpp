@@ -1,0 +1,217 @@
+#include "ui/panel/SentivoDlg.h"
+
+#include "engine/SurveillanceThread.h"
+#include "ui/panel/PanelSession.h"
+#include "ui/templates/DialogBuilder.h"
+#include "ui/templates/Resources.h"
+#include "ui/templates/SpinButton.h"
+#include "ui/dialogs/OptionsDlg.h"
+#include "settings/SettingsStore.h"
+#include "ui/dialogs/AboutBox.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/dialogs/ProductWebPage.h"
+#include "ui/dialogs/SplashWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+constexpr int kPanelTemplate = 102;
+constexpr unsigned kCloseCommand = 0xF060;   // the window manager's close command
+
+template <class T>
+T* Control(const QWidget& dialog, int id)
+{
+    T* control = FindControl<T>(dialog, id);
+    if (!control)
+        throw std::runtime_error("control panel template lacks control " + std::to_string(id));
+    return control;
+}
+
+}  // namespace
+
+CSentivoDlg::CSentivoDlg(SurveillanceEnvironmentFactory makeEnvironment, QWidget* parent)
+    : QDialog(parent), makeEnvironment_(std::move(makeEnvironment)), session_(std::make_shared<PanelSession>(this))
+{
+    BuildDialog(*this, kPanelTemplate);
+    // A dialog of its own on the task bar, with a close box but no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    BindControls();
+    ConnectHandlers();
+}
+
+CSentivoDlg::~CSentivoDlg()
+{
+    DestroyWindow();
+    // From here on the worker's control updates are dropped; it may still finish its last frame
+    // (a mail send is bounded by the mail time-outs), and the worker's destructor waits for that.
+    session_->Detach();
+    worker_.reset();
+    if (splashFilter_)
+        qApp->removeEventFilter(splashFilter_);
+}
+
+SessionState& CSentivoDlg::state() { return *session_; }
+
+std::shared_ptr<SessionState> CSentivoDlg::sharedState() const { return session_; }
+
+void CSentivoDlg::BindControls()
+{
+    leaveRoomEdit = Control<QLineEdit>(*this, 1018);
+    betweenSendsEdit = Control<QLineEdit>(*this, 1022);
+    beforeAlarmEdit = Control<QLineEdit>(*this, 1020);
+    motionDetectRadio = Control<QRadioButton>(*this, 1027);
+    faceDetectRadio = Control<QRadioButton>(*this, 1026);
+    sendEmailsCheck = Control<QCheckBox>(*this, 1025);
+    alertProgress = Control<QProgressBar>(*this, 1017);
+    picturesTakenEdit = Control<QLineEdit>(*this, 1013);
+    startStopButton = Control<QPushButton>(*this, 1000);
+}
+
+void CSentivoDlg::ConnectHandlers()
+{
+    connect(startStopButton, &QPushButton::clicked, this, [this] { OnStartStop(); });
+    connect(Control<QPushButton>(*this, 1009), &QPushButton::clicked, this, [this] { OnEmailOptions(); });
+    connect(sendEmailsCheck, &QCheckBox::clicked, this, [this] { OnSendEmails(); });
+    connect(Control<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
+    for (int id : {1010, 1030})
+        connect(Control<QPushButton>(*this, id), &QPushButton::clicked, this, [] { OpenProductWebPage(); });
+    connect(Control<CSpinButton>(*this, 1019), &CSpinButton::deltaPos, this,
+            [this](int delta) { OnDeltaPosLeaveRoom(delta); });
+    connect(Control<CSpinButton>(*this, 1021), &CSpinButton::deltaPos, this,
+            [this](int delta) { OnDeltaPosBeforeAlarm(delta); });
+    connect(Control<CSpinButton>(*this, 1023), &CSpinButton::deltaPos, this,
+            [this](int delta) { OnDeltaPosBetweenSends(delta); });
+    // "&Help" (57670) has no handler: pressing it changes nothing.
+}
+
+int CSentivoDlg::DoModal()
+{
+    OnInitDialog();
+    const int result = exec();
+    DestroyWindow();
+    return result;
+}
+
+void CSentivoDlg::OnInitDialog()
+{
+    initialised_ = true;
+    setWindowIcon(AppIcon());
+    SessionState& s = *session_;
+    s.capturePropertyValue.store(640480, std::memory_order_relaxed);
+    faceDetectRadio->setChecked(true);
+    s.faceDetectAvailable.store(true, std::memory_order_relaxed);
+    s.faceDetectMode.store(true, std::memory_order_relaxed);
+    picturesTakenEdit->setText(QStringLiteral("0"));
+    alertProgress->setValue(0);
+    s.picturesTaken.store(0, std::memory_order_relaxed);
+    s.isRunning.store(false, std::memory_order_relaxed);
+    // Pictures already in the working folder are evidence: numbering continues after them.
+    s.pictureNumberBase = HighestPictureNumber(std::filesystem::current_path());
+    emailSettingsValid_ = true;
+    ProbeEmailSettings();
+    LoadDelays();
+    sendEmailsCheck->setChecked(emailSettingsValid_);
+    splashFilter_ = new SplashInputFilter(this);
+    qApp->installEventFilter(splashFilter_);
+    CSplashWindow::EnableSplashScreen(true);
+    CSplashWindow::ShowSplashScreen(this);
+}
+
+void CSentivoDlg::ProbeEmailSettings()
+{
+    std::string ignored;
+    const bool valid = ReadSetting(SETTING_FROM_ADDRESS, ignored) && ReadSetting(SETTING_TO_ADDRESS, ignored)
+                       && ReadSetting(SETTING_SMTP_SERVER, ignored);
+    if (!valid)
+        emailSettingsValid_ = RunEmailOptions();
+}
+
+void CSentivoDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    FillContextMenu(menu);
+    menu.exec(event->globalPos());
+}
+
+void CSentivoDlg::FillContextMenu(QMenu& menu)
+{
+    // The window manager owns the title-bar menu here, so the About entry lives in the panel's
+    // own context menu, routed as the system command it would be.
+    menu.addAction(tr("&Close"), this, [this] { OnSysCommand(kCloseCommand); });
+    const QString about = ResourceString(101);
+    if (!about.isEmpty()) {
+        menu.addSeparator();
+        menu.addAction(about, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    }
+}
+
+void CSentivoDlg::OnSysCommand(unsigned commandId)
+{
+    if (RunAboutForSysCommand(commandId))
+        return;
+    if ((commandId & 0xFFF0) == kCloseCommand)
+        close();
+}
+
+void CSentivoDlg::OnEmailOptions()
+{
+    emailSettingsValid_ = RunEmailOptions();
+    // Valid settings open the gate again, also after "Send emails" had closed it.
+    startAllowedByGate_ = emailSettingsValid_ || !sendEmailsCheck->isChecked();
+    UpdateStartButton();
+}
+
+void CSentivoDlg::OnSendEmails()
+{
+    if (emailSettingsValid_)
+        return;
+    startAllowedByGate_ = !sendEmailsCheck->isChecked();
+    UpdateStartButton();
+}
+
+void CSentivoDlg::UpdateStartButton()
+{
+    startStopButton->setEnabled(startAllowedByGate_ && !workerFinishing());
+}
+
+void CSentivoDlg::ShowPicturesTaken(int count)
+{
+    picturesTakenEdit->setText(QString::asprintf("%d", count));
+}
+
+void CSentivoDlg::ShowAlertLevel(float seconds)
+{
+    // Widened before the product, so the millisecond count is exact; the bar shows full above its
+    // range (the level may wait above the threshold for the spacing rule).
+    const double ms = std::trunc(static_cast<double>(seconds) * 1000.0);
+    const double clamped = std::clamp(ms, double(alertProgress->minimum()), double(alertProgress->maximum()));
+    alertProgress->setValue(static_cast<int>(clamped));
+}
+
+void CSentivoDlg::SetAlertRange(int maxMilliseconds)
+{
+    alertProgress->setRange(0, std::max(0, maxMilliseconds));
+}
+
+void CSentivoDlg::SelectMotionDetect()
+{
+    motionDetectRadio->setChecked(true);
+}
+
+void CSentivoDlg::ShowRunMessage(const std::string& text)
+{
+    AppMessageBox(QString::fromStdString(text));
+}

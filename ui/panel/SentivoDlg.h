@@ -1,0 +1,103 @@
+#pragma once
+// The control panel (template 102): the program's main window. It owns the state that surveillance
+// runs share (PanelSession), shows the delays, the switches, the picture counter and the alert bar,
+// and starts and stops the worker.
+
+#include "engine/SurveillanceThread.h"
+#include "engine/SurveillanceWorker.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+
+class PanelSession;
+class QCheckBox;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+class CSentivoDlg : public QDialog {
+    Q_OBJECT
+public:
+    // makeEnvironment gives the parts of each run (camera, detectors, mail, preview).
+    explicit CSentivoDlg(SurveillanceEnvironmentFactory makeEnvironment, QWidget* parent = nullptr);
+    ~CSentivoDlg() override;
+
+    // Initialises, runs the panel modally, then destroys its window (saving the delays and stopping
+    // a run). Answers the modal result.
+    int DoModal();
+
+    SessionState& state();
+    std::shared_ptr<SessionState> sharedState() const;
+    bool emailSettingsValid() const { return emailSettingsValid_; }
+    bool workerFinishing() const;
+
+    // Handlers, public so that tests can reach them the way the controls do.
+    void OnInitDialog();
+    void OnSysCommand(unsigned commandId);
+    void OnStartStop();
+    void OnEmailOptions();
+    void OnSendEmails();
+    void OnDeltaPosLeaveRoom(int delta);
+    void OnDeltaPosBeforeAlarm(int delta);
+    void OnDeltaPosBetweenSends(int delta);
+    void OnRevertDefaults();
+    void DestroyWindow();
+    // The panel's context menu: Close, then a separator and the About entry.
+    void FillContextMenu(QMenu& menu);
+
+    // What the worker's operations do on the GUI thread (see PanelSession).
+    void ShowPicturesTaken(int count);
+    void ShowAlertLevel(float seconds);
+    void SetAlertRange(int maxMilliseconds);
+    void SelectMotionDetect();
+    void ShowRunMessage(const std::string& text);
+    void OnWorkerEnded();
+
+    // "&Quit": reads the delays back from their edits, then ends the modal run.
+    void accept() override;
+    // "&Quit" asked from outside the window (SIGTERM): dialogs open over the panel are closed
+    // first, and a start waiting in its countdown is abandoned.
+    void QuitFromOutside();
+
+    QLineEdit* leaveRoomEdit = nullptr;
+    QLineEdit* betweenSendsEdit = nullptr;
+    QLineEdit* beforeAlarmEdit = nullptr;
+    QRadioButton* motionDetectRadio = nullptr;
+    QRadioButton* faceDetectRadio = nullptr;
+    QCheckBox* sendEmailsCheck = nullptr;
+    QProgressBar* alertProgress = nullptr;
+    QLineEdit* picturesTakenEdit = nullptr;
+    QPushButton* startStopButton = nullptr;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BindControls();
+    void ConnectHandlers();
+    void ProbeEmailSettings();
+    void LoadDelays();
+    void ShowDelays();
+    void StartSurveillance();
+    void StopSurveillance();
+    bool ReadRunSettings();
+    void EnableSwitches();
+    // Waits up to limit for the worker to end, carrying out its control updates meanwhile.
+    bool WaitForWorker(std::chrono::milliseconds limit);
+    void UpdateStartButton();
+
+    SurveillanceEnvironmentFactory makeEnvironment_;
+    std::shared_ptr<PanelSession> session_;
+    std::unique_ptr<SurveillanceWorker> worker_;
+    QObject* splashFilter_ = nullptr;
+    bool emailSettingsValid_ = true;
+    // The e-mail gate's verdict on the Start button; a finishing worker also keeps it disabled.
+    bool startAllowedByGate_ = true;
+    bool initialised_ = false;
+    bool destroyed_ = false;
+    bool quitting_ = false;
+};

@@ -1,0 +1,103 @@
+// The control panel's three delays: spin steps, revert, load at initialisation, read-back on
+// "&Quit" and save when the window is destroyed.
+#include "ui/panel/SentivoDlg.h"
+
+#include "settings/DelayText.h"
+#include "ui/panel/PanelSession.h"
+#include "settings/SettingsStore.h"
+
+#include <QLineEdit>
+
+namespace {
+
+constexpr float kDefaultLeaveRoom = 10.0f;
+constexpr float kDefaultBetweenSends = 2.0f;
+constexpr float kDefaultBeforeAlarm = 10.0f;
+constexpr float kMinimumLeaveRoom = 2.0f;
+constexpr float kMinimumBeforeAlarm = 2.0f;
+constexpr float kMinimumBetweenSends = 1.0f;
+
+float Load(const std::atomic<float>& delay) { return delay.load(std::memory_order_relaxed); }
+void Store(std::atomic<float>& delay, float value) { delay.store(value, std::memory_order_relaxed); }
+
+void Show(QLineEdit* edit, float delay) { edit->setText(QString::fromStdString(FormatDelay(delay))); }
+
+// A stored non-empty text replaces the default as atof reads it, below the minimum or not.
+float LoadDelay(int settingId, float defaultValue)
+{
+    std::string text;
+    return ReadSetting(settingId, text) ? ParseDelay(text) : defaultValue;
+}
+
+void StepAndShow(std::atomic<float>& delay, int delta, float minimum, QLineEdit* edit)
+{
+    Store(delay, StepDelay(Load(delay), delta, minimum));
+    Show(edit, Load(delay));
+}
+
+}  // namespace
+
+void CSentivoDlg::OnDeltaPosLeaveRoom(int delta)
+{
+    StepAndShow(session_->delayToLeaveRoom, delta, kMinimumLeaveRoom, leaveRoomEdit);
+}
+
+void CSentivoDlg::OnDeltaPosBeforeAlarm(int delta)
+{
+    StepAndShow(session_->delayBeforeAlarm, delta, kMinimumBeforeAlarm, beforeAlarmEdit);
+}
+
+void CSentivoDlg::OnDeltaPosBetweenSends(int delta)
+{
+    StepAndShow(session_->delayBetweenSends, delta, kMinimumBetweenSends, betweenSendsEdit);
+}
+
+void CSentivoDlg::OnRevertDefaults()
+{
+    Store(session_->delayToLeaveRoom, kDefaultLeaveRoom);
+    Store(session_->delayBetweenSends, kDefaultBetweenSends);
+    Store(session_->delayBeforeAlarm, kDefaultBeforeAlarm);
+    ShowDelays();
+}
+
+void CSentivoDlg::ShowDelays()
+{
+    Show(leaveRoomEdit, Load(session_->delayToLeaveRoom));
+    Show(betweenSendsEdit, Load(session_->delayBetweenSends));
+    Show(beforeAlarmEdit, Load(session_->delayBeforeAlarm));
+}
+
+void CSentivoDlg::LoadDelays()
+{
+    Store(session_->delayToLeaveRoom, LoadDelay(SETTING_DELAY_TO_LEAVE_ROOM, kDefaultLeaveRoom));
+    Show(leaveRoomEdit, Load(session_->delayToLeaveRoom));
+    Store(session_->delayBetweenSends, LoadDelay(SETTING_DELAY_BETWEEN_SENDS, kDefaultBetweenSends));
+    Show(betweenSendsEdit, Load(session_->delayBetweenSends));
+    Store(session_->delayBeforeAlarm, LoadDelay(SETTING_DELAY_BEFORE_ALARM, kDefaultBeforeAlarm));
+    Show(beforeAlarmEdit, Load(session_->delayBeforeAlarm));
+}
+
+void CSentivoDlg::accept()
+{
+    Store(session_->delayToLeaveRoom, ParseDelay(leaveRoomEdit->text().toStdString()));
+    Store(session_->delayBetweenSends, ParseDelay(betweenSendsEdit->text().toStdString()));
+    Store(session_->delayBeforeAlarm, ParseDelay(beforeAlarmEdit->text().toStdString()));
+    QDialog::accept();
+}
+
+void CSentivoDlg::DestroyWindow()
+{
+    if (!initialised_ || destroyed_)
+        return;
+    destroyed_ = true;
+    WriteSetting(SETTING_DELAY_TO_LEAVE_ROOM, FormatDelay(Load(session_->delayToLeaveRoom)));
+    WriteSetting(SETTING_DELAY_BETWEEN_SENDS, FormatDelay(Load(session_->delayBetweenSends)));
+    WriteSetting(SETTING_DELAY_BEFORE_ALARM, FormatDelay(Load(session_->delayBeforeAlarm)));
+    hide();
+    // The window is gone; a run still going is stopped the same bounded way as the Stop button.
+    if (session_->isRunning.load(std::memory_order_relaxed)) {
+        session_->isRunning.store(false, std::memory_order_relaxed);
+        if (worker_)
+            WaitForWorker(std::chrono::milliseconds(1000));
+    }
+}

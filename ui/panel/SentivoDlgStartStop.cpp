@@ -1,0 +1,145 @@
+// Starting and stopping surveillance from the control panel. Runs never overlap: a start waits
+// (with the Start button disabled) until a worker that outlived its stop has ended, and the GUI
+// thread never waits for a worker longer than 1000 ms at a time.
+#include "ui/panel/SentivoDlg.h"
+
+#include "ui/panel/PanelSession.h"
+#include "settings/KeyValueFile.h"
+#include "settings/SettingsStore.h"
+#include "ui/dialogs/CountdownDlg.h"
+#include "ui/dialogs/MessageBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+constexpr std::chrono::milliseconds kStopWait{1000};
+
+const char* const kFromMissing = "From email address not set. Click \"Options\" to set.";
+const char* const kSmtpMissing =
+    "SMTP server not set. Click \"Options\" to set. This value can be provided by your Internet "
+    "Service Provider (ISP).";
+const char* const kToMissing = "To email address not set. Click \"Options\" to set.";
+
+}  // namespace
+
+bool CSentivoDlg::workerFinishing() const
+{
+    return worker_ && !session_->isRunning.load(std::memory_order_relaxed);
+}
+
+bool CSentivoDlg::WaitForWorker(std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        session_->DeliverPending();
+        if (worker_->WaitFor(std::chrono::milliseconds(5)))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+}
+
+void CSentivoDlg::OnStartStop()
+{
+    if (session_->isRunning.load(std::memory_order_relaxed))
+        StopSurveillance();
+    else if (!worker_)
+        StartSurveillance();
+}
+
+void CSentivoDlg::StopSurveillance()
+{
+    session_->isRunning.store(false, std::memory_order_relaxed);
+    if (worker_ && WaitForWorker(kStopWait))
+        worker_.reset();
+    startStopButton->setText(tr("&Start Surveillance"));
+    EnableSwitches();
+    UpdateStartButton();
+}
+
+void CSentivoDlg::EnableSwitches()
+{
+    faceDetectRadio->setEnabled(session_->faceDetectAvailable.load(std::memory_order_relaxed));
+    motionDetectRadio->setEnabled(true);
+    sendEmailsCheck->setEnabled(true);
+}
+
+void CSentivoDlg::StartSurveillance()
+{
+    SessionState& s = *session_;
+    s.sendEmails.store(sendEmailsCheck->isChecked(), std::memory_order_relaxed);
+    s.faceDetectMode.store(faceDetectRadio->isChecked(), std::memory_order_relaxed);
+    faceDetectRadio->setEnabled(false);
+    motionDetectRadio->setEnabled(false);
+    sendEmailsCheck->setEnabled(false);
+
+    CCountdownDlg countdown;
+    countdown.delaySeconds = s.delayToLeaveRoom.load(std::memory_order_relaxed);
+    countdown.exec();
+
+    if (quitting_ || !ReadRunSettings()) {
+        // A failed start gives the switches back instead of leaving them disabled.
+        EnableSwitches();
+        return;
+    }
+    // The run's alarm pictures reach a server that needs a login, as the test e-mail does.
+    s.smtpUserName.clear();
+    s.smtpPassword.clear();
+    s.haveCredentials = ReadSmtpCredentials(s.smtpUserName, s.smtpPassword);
+    s.isRunning.store(true, std::memory_order_relaxed);
+    startStopButton->setText(tr("&Stop Surveillance"));
+    worker_ = std::make_unique<SurveillanceWorker>(session_, makeEnvironment_());
+}
+
+void CSentivoDlg::QuitFromOutside()
+{
+    quitting_ = true;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == this)
+            break;
+        modal->close();
+    }
+    accept();
+}
+
+bool CSentivoDlg::ReadRunSettings()
+{
+    SessionState& s = *session_;
+    std::string text;
+    if (!ReadSetting(SETTING_FROM_ADDRESS, text)) {
+        AppMessageBox(QString::fromLatin1(kFromMissing));
+        return false;
+    }
+    s.fromAddress = text;
+    if (!ReadSetting(SETTING_SMTP_SERVER, text)) {
+        AppMessageBox(QString::fromLatin1(kSmtpMissing));
+        return false;
+    }
+    s.smtpServer = text;
+    if (!ReadSetting(SETTING_TO_ADDRESS, text)) {
+        AppMessageBox(QString::fromLatin1(kToMissing));
+        return false;
+    }
+    s.toAddress = text;
+    return true;
+}
+
+void CSentivoDlg::OnWorkerEnded()
+{
+    // The worker's last act was to post this; it is about to return, so the wait is short.
+    if (!worker_ || !WaitForWorker(kStopWait))
+        return;
+    worker_.reset();
+    if (session_->isRunning.load(std::memory_order_relaxed)) {
+        // The run ended by itself (no camera, a key in the preview, end of the video): back to
+        // idle at once rather than offering to stop a run that no longer exists.
+        session_->isRunning.store(false, std::memory_order_relaxed);
+        startStopButton->setText(tr("&Start Surveillance"));
+        EnableSwitches();
+    }
+    UpdateStartButton();
+}

@@ -1,0 +1,82 @@
+#include "ui/templates/Resources.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// Outside any namespace, as Q_INIT_RESOURCE requires.
+static void RegisterCompiledResources()
+{
+    Q_INIT_RESOURCE(res);
+}
+
+namespace {
+
+QHash<int, QString>& BitmapOverrides()
+{
+    static QHash<int, QString> overrides;
+    return overrides;
+}
+
+QString BitmapPath(int id)
+{
+    const auto found = BitmapOverrides().constFind(id);
+    if (found != BitmapOverrides().cend())
+        return *found;
+    return QStringLiteral(":/sentivo/images/bitmap%1.bmp").arg(id);
+}
+
+}   // namespace
+
+void EnsureResources()
+{
+    static const bool registered = (RegisterCompiledResources(), true);
+    (void)registered;
+}
+
+QIcon AppIcon()
+{
+    EnsureResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/sentivo/images/icon128-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/sentivo/images/icon128-16.png"), QSize(16, 16));
+    return icon;
+}
+
+QPixmap ResourceBitmap(int id)
+{
+    EnsureResources();
+    const QString path = BitmapPath(id);
+    if (!QFile::exists(path))
+        return {};
+    return QPixmap(path);
+}
+
+QString ResourceString(int id)
+{
+    EnsureResources();
+    static const QJsonObject table = [] {
+        QFile file(QStringLiteral(":/sentivo/strings.json"));
+        if (!file.open(QIODevice::ReadOnly))
+            return QJsonObject();
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }();
+    return table.value(QString::number(id)).toString();
+}
+
+ResourceBitmapOverride::ResourceBitmapOverride(int id, const QString& path) : id_(id)
+{
+    auto& overrides = BitmapOverrides();
+    hadPrevious_ = overrides.contains(id);
+    previous_ = overrides.value(id);
+    overrides.insert(id, path);
+}
+
+ResourceBitmapOverride::~ResourceBitmapOverride()
+{
+    if (hadPrevious_)
+        BitmapOverrides().insert(id_, previous_);
+    else
+        BitmapOverrides().remove(id_);
+}
