@@ -2,7 +2,7 @@
 // a camera and a loopback SMTP server, driven by key presses as a user would drive it.
 #include "ui/templates/DialogBuilder.h"
 #include "settings/SettingsStore.h"
-#include "tests/ui/PanelHarness.h"
+#include "tests/ui/panel/PanelHarness.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestDirectory.h"
 

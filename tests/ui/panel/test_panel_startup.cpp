@@ -5,7 +5,7 @@
 #include "ui/dialogs/ProductWebPage.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/MessageBox.h"
-#include "tests/ui/PanelHarness.h"
+#include "tests/ui/panel/PanelHarness.h"
 #include "tests/support/TestDirectory.h"
 #include "tests/support/qt/UrlRecorder.h"
 

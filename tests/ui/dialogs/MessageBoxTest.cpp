@@ -1,7 +1,7 @@
 // The one message box helper: the real box's caption, icon and button, and the test capture.
 
 #include "ui/dialogs/MessageBox.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "ui/dialogs/AboutBox.h"
 #include "ui/templates/DialogBuilder.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 
 #include <QLabel>
 #include <QPushButton>

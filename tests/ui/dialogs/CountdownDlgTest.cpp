@@ -2,7 +2,7 @@
 // tick for the awkward float delays, and Enter/Esc.
 
 #include "ui/dialogs/CountdownDlg.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 
 #include <QKeyEvent>
 #include <QProgressBar>

@@ -1,7 +1,7 @@
 // The program's own images and strings, as compiled in and as committed.
 
 #include "ui/templates/Resources.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/SplashWindow.h"
-#include "tests/ui/PanelHarness.h"
+#include "tests/ui/panel/PanelHarness.h"
 #include "tests/support/TestDirectory.h"
 
 #include <QApplication>

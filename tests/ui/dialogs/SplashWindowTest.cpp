@@ -3,7 +3,7 @@
 
 #include "ui/dialogs/SplashWindow.h"
 #include "ui/templates/Resources.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 #include "tests/support/TestDirectory.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

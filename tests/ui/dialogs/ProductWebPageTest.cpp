@@ -2,7 +2,7 @@
 
 #include "ui/dialogs/ProductWebPage.h"
 #include "ui/dialogs/MessageBox.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 #include "tests/support/qt/UrlRecorder.h"
 
 #include <QCoreApplication>

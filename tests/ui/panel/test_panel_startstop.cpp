@@ -5,7 +5,7 @@
 #include "ui/panel/SentivoDlg.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/MessageBox.h"
-#include "tests/ui/PanelHarness.h"
+#include "tests/ui/panel/PanelHarness.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestDirectory.h"
 

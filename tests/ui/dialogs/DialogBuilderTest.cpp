@@ -3,7 +3,7 @@
 
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/SpinButton.h"
-#include "tests/ui/ShellTestSupport.h"
+#include "tests/ui/dialogs/ShellTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

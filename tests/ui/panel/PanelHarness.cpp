@@ -1,4 +1,4 @@
-#include "tests/ui/PanelHarness.h"
+#include "tests/ui/panel/PanelHarness.h"
 
 #include "ui/panel/SentivoDlg.h"
 #include "settings/SettingsStore.h"
