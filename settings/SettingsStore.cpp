@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/SingleByteText.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -30,32 +32,19 @@ bool IsKnownId(int settingId)
     return settingId >= 0 && settingId < SETTING_COUNT;
 }
 
-// Texts are single-byte; Latin-1 maps every byte to one character and back, so any byte survives
-// the file's own encoding and escaping.
-QString ToStored(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string FromStored(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    return {bytes.constData(), static_cast<size_t>(bytes.size())};
-}
-
 // A value as text, when it is one. A hand-edited file may hold what QSettings reads as a list
 // ("a,b") or a byte array; those are taken as the text they were written as.
 std::optional<std::string> ValueText(const QVariant& value)
 {
     switch (value.metaType().id()) {
     case QMetaType::QString:
-        return FromStored(value.toString());
+        return ToSingleByte(value.toString());
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
     }
     case QMetaType::QStringList:
-        return FromStored(value.toStringList().join(u','));
+        return ToSingleByte(value.toStringList().join(u','));
     default:
         return std::nullopt;
     }
@@ -114,7 +103,7 @@ bool WriteValue(const QString& path, int settingId, const std::string& text)
     // A file that cannot be read would be rewritten with only this one value: leave it alone.
     if (settings.status() == QSettings::AccessError)
         return false;
-    settings.setValue(QLatin1StringView(valueNames[settingId]), ToStored(text));
+    settings.setValue(QLatin1StringView(valueNames[settingId]), FromSingleByte(text));
     // sync() saves through a temporary file renamed over the old one (QSettings' atomic sync), so
     // the file is either the old one or the new one, never half written.
     settings.sync();

@@ -4,6 +4,7 @@
 #include "ui/templates/DialogBuilder.h"
 #include "settings/KeyValueFile.h"
 #include "settings/SettingsStore.h"
+#include "settings/SingleByteText.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/ProductWebPage.h"
 
@@ -42,16 +43,9 @@ void ShowMessage(const QString& text)
     AppMessageBox(text);
 }
 
-// Texts are single-byte; Latin-1 keeps every byte as one character.
-QString ToBox(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::string FromBox(const QLineEdit* edit)
 {
-    const QByteArray bytes = edit->text().toLatin1();
-    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+    return ToSingleByte(edit->text());
 }
 
 }  // namespace
@@ -80,9 +74,9 @@ void COptionsDlg::DoDataExchange(bool saveAndValidate)
         smtpServer = FromBox(smtpEdit);
         toAddress = FromBox(toEdit);
     } else {
-        fromEdit->setText(ToBox(fromAddress));
-        smtpEdit->setText(ToBox(smtpServer));
-        toEdit->setText(ToBox(toAddress));
+        fromEdit->setText(FromSingleByte(fromAddress));
+        smtpEdit->setText(FromSingleByte(smtpServer));
+        toEdit->setText(FromSingleByte(toAddress));
     }
 }
 
