@@ -1,9 +1,9 @@
 #include "engine/SurveillanceThread.h"
 
+#include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace {
 
@@ -13,17 +13,6 @@ constexpr int kFaceModeMailLimit = 25;   // pictures since the program started
 constexpr int kKeyWaitMilliseconds = 10;
 constexpr const char* kPreviewTitle = "Sentivo";
 constexpr const char* kNoCameraMessage = "Could not find camera! Please plug a camera in and try again.";
-
-// Seconds as whole milliseconds, truncated; thresholds too large for an int are capped.
-int ToMilliseconds(float seconds)
-{
-    const float milliseconds = seconds * 1000.0f;
-    if (!(milliseconds > 0.0f))
-        return 0;
-    if (milliseconds >= static_cast<float>(INT_MAX))
-        return INT_MAX;
-    return static_cast<int>(milliseconds);
-}
 
 class SurveillanceRun {
 public:

@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 dir=${1:-build/normal}
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" --target sentivo_render_dialogs -j"$(nproc)"
-QT_QPA_PLATFORM=offscreen "$dir/tests/shell/sentivo_render_dialogs" docs/screenshots
+QT_QPA_PLATFORM=offscreen "$dir/tools/sentivo_render_dialogs" docs/screenshots

@@ -1,5 +1,6 @@
 #include "ui/panel/SentivoDlg.h"
 
+#include "engine/Milliseconds.h"
 #include "engine/SurveillanceThread.h"
 #include "ui/panel/PanelSession.h"
 #include "ui/templates/DialogBuilder.h"
@@ -22,7 +23,6 @@
 #include <QRadioButton>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 
 namespace {
@@ -194,11 +194,9 @@ void CSentivoDlg::ShowPicturesTaken(int count)
 
 void CSentivoDlg::ShowAlertLevel(float seconds)
 {
-    // Widened before the product, so the millisecond count is exact; the bar shows full above its
-    // range (the level may wait above the threshold for the spacing rule).
-    const double ms = std::trunc(static_cast<double>(seconds) * 1000.0);
-    const double clamped = std::clamp(ms, double(alertProgress->minimum()), double(alertProgress->maximum()));
-    alertProgress->setValue(static_cast<int>(clamped));
+    // The bar shows full above its range (the level may wait above the threshold for the spacing
+    // rule); Qt would ignore a value outside it.
+    alertProgress->setValue(std::clamp(ToMilliseconds(seconds), alertProgress->minimum(), alertProgress->maximum()));
 }
 
 void CSentivoDlg::SetAlertRange(int maxMilliseconds)

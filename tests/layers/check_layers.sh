@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Every dependency points down: app -> ui -> engine, mail, settings; res/ holds data only. Checks
+# the includes of every source file and the libraries the lower layers link.
+# Usage: check_layers.sh SOURCE_DIR QT_INCLUDE_DIR
+set -u
+src=$1 qt=$2 status=0
+fail() { echo "$1"; status=1; }
+
+# allowed project folders per layer, and whether Qt Widgets/Gui (or any Qt) may be included
+declare -A may=([app]="app ui engine mail settings" [ui]="ui engine mail settings"
+                [engine]="engine" [mail]="mail" [settings]="settings")
+declare -A qtAllowed=([app]=gui [ui]=gui [engine]=none [mail]=none [settings]=core)
+
+for layer in "${!may[@]}"; do
+  while IFS= read -r line; do
+    file=${line%%:*} target=$(sed -E 's/.*#include ["<]([^">]+)[">].*/\1/' <<<"$line")
+    top=${target%%/*}
+    if [[ $line == *'"'* ]]; then
+      [[ " ${may[$layer]} " == *" $top "* ]] || fail "$file includes $target: $layer may not reach $top"
+    elif [[ $target == Q* && ${qtAllowed[$layer]} != gui ]]; then
+      if [[ ${qtAllowed[$layer]} == none ]]; then fail "$file includes Qt header $target"
+      elif [[ -e $qt/QtGui/$target || -e $qt/QtWidgets/$target ]]; then fail "$file includes Qt Gui/Widgets header $target"; fi
+    fi
+  done < <(grep -rHE '^\s*#\s*include' "$src/$layer" --include='*.cpp' --include='*.h')
+  if [[ ${qtAllowed[$layer]} != gui ]] && grep -qE 'Qt6::(Widgets|Gui)' "$src/$layer/CMakeLists.txt"; then
+    fail "$layer/CMakeLists.txt links Qt Widgets or Gui"
+  fi
+done
+code=$(find "$src/res" -name '*.cpp' -o -name '*.h' | head -n 1)
+[[ -z $code ]] || fail "res/ holds code: $code"
+[[ $status == 0 ]] && echo "layers: every include points down"
+exit $status
