@@ -59,10 +59,8 @@ void CCountdownDlg::OnTimer()
     if (closing)
         return;   // the close is on its way; ticks still queued change nothing
     elapsedMs = elapsedMs + tickMs;
-    ++ticksCounted;
-    lastPositionSent = static_cast<int>(elapsedMs);
     // The native bar holds a position beyond its range at the maximum (full); Qt would ignore it.
-    progressBar->setValue(std::min(lastPositionSent, progressBar->maximum()));
+    progressBar->setValue(std::min(static_cast<int>(elapsedMs), progressBar->maximum()));
     // Over unless the delay is strictly greater; a NaN delay compares false and so is over too.
     const bool stillCounting = double(delaySeconds) * 1000.0 > double(elapsedMs);
     if (!stillCounting) {

@@ -12,12 +12,6 @@ public:
     explicit CCountdownDlg(QWidget* parent = nullptr);
     float delaySeconds = 0.0f;   // set before exec()
 
-    // For tests and the screenshot tool: what the countdown has counted and shown so far.
-    float ElapsedMs() const { return elapsedMs; }
-    int TicksCounted() const { return ticksCounted; }
-    int LastPositionSent() const { return lastPositionSent; }
-    QProgressBar* ProgressBar() const { return progressBar; }
-
 protected:
     void showEvent(QShowEvent* event) override;
     void timerEvent(QTimerEvent* event) override;   // one tick, whatever the timer's id
@@ -32,8 +26,6 @@ private:
     float tickMs = 100.0f;
     QProgressBar* progressBar = nullptr;
     QBasicTimer timer;
-    int ticksCounted = 0;
-    int lastPositionSent = 0;
     bool initialised = false;
     bool closing = false;
 };

@@ -95,18 +95,21 @@ void COptionsDlg::accept()
 void COptionsDlg::OnSendTestEmail()
 {
     OverrideCursor wait(Qt::WaitCursor);
+    // The boxes go into the SMTP envelope as typed, so they are checked as the stored addresses
+    // are (To, From, then the server; a text under 5 characters fails first) and nothing is sent
+    // while one fails: "a@b.net> SIZE=1" would otherwise reach the server as a command parameter.
     const std::string to = FromBox(toEdit);
-    if (to.size() < 5) {
+    if (to.size() < 5 || !IsValidEmailAddress(to)) {
         ShowMessage(QStringLiteral("\"To\" email is invalid"));
         return;
     }
     const std::string from = FromBox(fromEdit);
-    if (from.size() < 5) {
+    if (from.size() < 5 || !IsValidEmailAddress(from)) {
         ShowMessage(QStringLiteral("\"From\" email is invalid"));
         return;
     }
     const std::string server = FromBox(smtpEdit);
-    if (server.size() < 5) {
+    if (server.size() < 5 || !IsValidServerAddress(server)) {
         ShowMessage(QStringLiteral("SMTP server address is invalid"));
         return;
     }

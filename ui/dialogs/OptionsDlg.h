@@ -18,8 +18,8 @@ public:
     int exec() override;
     void accept() override;
 
-    // Handler of "Send a test &email" (1014): checks the lengths of the boxes' texts and mails
-    // "sentivo.jpg" with them.
+    // Handler of "Send a test &email" (1014): checks the boxes' texts with the validators of the
+    // stored addresses and, when all pass, mails "sentivo.jpg" with them.
     void OnSendTestEmail();
 
     QLineEdit* toEdit = nullptr;     // 1009

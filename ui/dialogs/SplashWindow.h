@@ -10,7 +10,9 @@ class CSplashWindow : public QWidget {
 public:
     static void EnableSplashScreen(bool enable);
     static void ShowSplashScreen(QWidget* parent);
-    // Application-wide input filter: true when the event hid the splash and must not be delivered.
+    // Application-wide input filter, while a splash is up: a key or mouse-button press hides it;
+    // true for that press and for the shortcut override before a key press, neither of which
+    // may be delivered.
     static bool PreTranslateAppMessage(QObject* receiver, QEvent* event);
     static CSplashWindow* CurrentSplash();
     void HideSplashScreen();
@@ -35,8 +37,8 @@ private:
 };
 
 // The application-wide event filter that routes every event through PreTranslateAppMessage.
-// The control panel owns one and installs it with qApp->installEventFilter(&filter) before it
-// shows the splash; destroying the filter removes it.
+// The control panel makes one as its child and installs it on the application before it shows
+// the splash; destroying the filter removes it.
 class SplashInputFilter : public QObject {
     Q_OBJECT
 public:

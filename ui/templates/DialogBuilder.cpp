@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QJsonArray>
@@ -16,14 +17,38 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRect>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
 constexpr char kIdProperty[] = "controlId";
-constexpr char kIndexProperty[] = "templateIndex";
+
+// One control of a template. kind is one of: groupbox, label, edit, spin, button, defbutton,
+// checkbox, radio, progress, icon. id is -1 for controls without one (labels, group boxes, icons).
+// rect is in dialog units. styles holds the style flags; the builder looks at readonly, noborder,
+// multiline, flat, default, smooth, tabstop and noprefix.
+struct ControlTemplate {
+    int id = -1;
+    QString kind;
+    QString caption;
+    QStringList styles;
+    QRect rect;
+    bool has(const QString& style) const { return styles.contains(style); }
+};
+
+struct DialogTemplate {
+    QString caption;
+    QSize size;            // client area, dialog units
+    QString fontFamily;
+    int pointSize = 8;
+    bool systemMenu = true;   // false: no system menu, hence no close box
+    std::vector<ControlTemplate> controls;   // in tab order
+};
 
 QRect RectFromJson(const QJsonArray& values)
 {
@@ -39,13 +64,65 @@ ControlTemplate ControlFromJson(const QJsonObject& json)
     for (const QJsonValue& style : json.value("styles").toArray())
         control.styles.append(style.toString());
     control.rect = RectFromJson(json.value("rect").toArray());
-    control.icon = json.value("icon").toInt();
     return control;
 }
 
 int Scale(int units, int base, int divisor)
 {
     return static_cast<int>(std::lround(double(units) * base / divisor));
+}
+
+// Throws std::runtime_error for an unknown template.
+DialogTemplate LoadDialogTemplate(int resourceId)
+{
+    EnsureResources();
+    QFile file(QStringLiteral(":/sentivo/dialogs/dialog%1.json").arg(resourceId));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("no dialog template " + std::to_string(resourceId));
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    DialogTemplate result;
+    result.caption = json.value("caption").toString();
+    const QJsonArray size = json.value("size").toArray();
+    result.size = QSize(size.at(0).toInt(), size.at(1).toInt());
+    const QJsonObject font = json.value("font").toObject();
+    result.fontFamily = font.value("family").toString();
+    result.pointSize = font.value("pointSize").toInt(8);
+    result.systemMenu = json.value("sysmenu").toBool(true);
+    for (const QJsonValue& control : json.value("controls").toArray())
+        result.controls.push_back(ControlFromJson(control.toObject()));
+    return result;
+}
+
+// "MS Sans Serif" is not on Linux: Qt falls back to a sans-serif font.
+QFont DialogFont(const DialogTemplate& dialogTemplate)
+{
+    QFont font(dialogTemplate.fontFamily, dialogTemplate.pointSize);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QSize DialogBaseUnits(const QFont& font)
+{
+    // The native dialog manager's measure: the mean advance of the 52 letters, rounded. It
+    // follows the real text width of the font that stands in for "MS Sans Serif", where the
+    // font file's declared average (QFontMetrics::averageCharWidth) may be narrower than its
+    // letters and leave captions clipped.
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    return QSize((letters / 26 + 1) / 2, metrics.height());
+}
+
+// x * base width / 4, y * base height / 8, rounded to the nearest pixel.
+QRect DialogUnitsToPixels(const QRect& units, const QFont& font)
+{
+    const QSize base = DialogBaseUnits(font);
+    return QRect(Scale(units.x(), base.width(), 4), Scale(units.y(), base.height(), 8),
+                 Scale(units.width(), base.width(), 4), Scale(units.height(), base.height(), 8));
+}
+
+QSize DialogUnitsToPixels(const QSize& units, const QFont& font)
+{
+    return DialogUnitsToPixels(QRect(QPoint(0, 0), units), font).size();
 }
 
 QLineEdit* MakeEdit(const ControlTemplate& control, QWidget* parent)
@@ -92,11 +169,11 @@ QLabel* MakeLabel(const ControlTemplate& control, QWidget* parent)
     return label;
 }
 
-QLabel* MakeIcon(const ControlTemplate& control, QWidget* parent)
+// The one icon the program has: icon 128.
+QLabel* MakeIcon(QWidget* parent)
 {
     auto* label = new QLabel(parent);
     label->setPixmap(AppIcon().pixmap(QSize(32, 32)));
-    label->setProperty("iconResource", control.icon);
     return label;
 }
 
@@ -137,7 +214,7 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent)
     if (kind == "progress")
         return MakeProgress(control, parent);
     if (kind == "icon")
-        return MakeIcon(control, parent);
+        return MakeIcon(parent);
     throw std::runtime_error("unknown control kind: " + kind.toStdString());
 }
 
@@ -187,58 +264,6 @@ void LinkControls(const std::vector<ControlTemplate>& controls, const QList<QWid
 
 }   // namespace
 
-DialogTemplate LoadDialogTemplate(int resourceId)
-{
-    EnsureResources();
-    QFile file(QStringLiteral(":/sentivo/dialogs/dialog%1.json").arg(resourceId));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("no dialog template " + std::to_string(resourceId));
-    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
-    DialogTemplate result;
-    result.id = json.value("id").toInt();
-    result.caption = json.value("caption").toString();
-    const QJsonArray size = json.value("size").toArray();
-    result.size = QSize(size.at(0).toInt(), size.at(1).toInt());
-    const QJsonObject font = json.value("font").toObject();
-    result.fontFamily = font.value("family").toString();
-    result.pointSize = font.value("pointSize").toInt(8);
-    result.systemMenu = json.value("sysmenu").toBool(true);
-    result.appWindow = json.value("appwindow").toBool(false);
-    for (const QJsonValue& control : json.value("controls").toArray())
-        result.controls.push_back(ControlFromJson(control.toObject()));
-    return result;
-}
-
-QFont DialogFont(const DialogTemplate& dialogTemplate)
-{
-    QFont font(dialogTemplate.fontFamily, dialogTemplate.pointSize);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
-
-QSize DialogBaseUnits(const QFont& font)
-{
-    // The native dialog manager's measure: the mean advance of the 52 letters, rounded. It
-    // follows the real text width of the font that stands in for "MS Sans Serif", where the
-    // font file's declared average (QFontMetrics::averageCharWidth) may be narrower than its
-    // letters and leave captions clipped.
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-    return QSize((letters / 26 + 1) / 2, metrics.height());
-}
-
-QRect DialogUnitsToPixels(const QRect& units, const QFont& font)
-{
-    const QSize base = DialogBaseUnits(font);
-    return QRect(Scale(units.x(), base.width(), 4), Scale(units.y(), base.height(), 8),
-                 Scale(units.width(), base.width(), 4), Scale(units.height(), base.height(), 8));
-}
-
-QSize DialogUnitsToPixels(const QSize& units, const QFont& font)
-{
-    return DialogUnitsToPixels(QRect(QPoint(0, 0), units), font).size();
-}
-
 void BuildDialog(QDialog& dialog, int resourceId)
 {
     const DialogTemplate dialogTemplate = LoadDialogTemplate(resourceId);
@@ -253,7 +278,6 @@ void BuildDialog(QDialog& dialog, int resourceId)
         const ControlTemplate& control = dialogTemplate.controls[i];
         QWidget* widget = MakeControl(control, &dialog);
         widget->setGeometry(ControlGeometry(control, font));
-        widget->setProperty(kIndexProperty, static_cast<int>(i));
         widget->setProperty(kIdProperty, control.id);
         if (control.id != -1)
             widget->setObjectName(QStringLiteral("id_%1").arg(control.id));
@@ -280,17 +304,4 @@ QWidget* FindControl(const QWidget& dialog, int id)
             return child;
     }
     return nullptr;
-}
-
-QList<QWidget*> TemplateControls(const QWidget& dialog)
-{
-    QList<QWidget*> controls;
-    for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child->property(kIndexProperty).isValid())
-            controls.append(child);
-    }
-    std::sort(controls.begin(), controls.end(), [](QWidget* a, QWidget* b) {
-        return a->property(kIndexProperty).toInt() < b->property(kIndexProperty).toInt();
-    });
-    return controls;
 }

@@ -1,7 +1,6 @@
 #include "ui/templates/Resources.h"
 
 #include <QFile>
-#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -10,24 +9,6 @@ static void RegisterCompiledResources()
 {
     Q_INIT_RESOURCE(res);
 }
-
-namespace {
-
-QHash<int, QString>& BitmapOverrides()
-{
-    static QHash<int, QString> overrides;
-    return overrides;
-}
-
-QString BitmapPath(int id)
-{
-    const auto found = BitmapOverrides().constFind(id);
-    if (found != BitmapOverrides().cend())
-        return *found;
-    return QStringLiteral(":/sentivo/images/bitmap%1.bmp").arg(id);
-}
-
-}   // namespace
 
 void EnsureResources()
 {
@@ -47,7 +28,7 @@ QIcon AppIcon()
 QPixmap ResourceBitmap(int id)
 {
     EnsureResources();
-    const QString path = BitmapPath(id);
+    const QString path = QStringLiteral(":/sentivo/images/bitmap%1.bmp").arg(id);
     if (!QFile::exists(path))
         return {};
     return QPixmap(path);
@@ -63,20 +44,4 @@ QString ResourceString(int id)
         return QJsonDocument::fromJson(file.readAll()).object();
     }();
     return table.value(QString::number(id)).toString();
-}
-
-ResourceBitmapOverride::ResourceBitmapOverride(int id, const QString& path) : id_(id)
-{
-    auto& overrides = BitmapOverrides();
-    hadPrevious_ = overrides.contains(id);
-    previous_ = overrides.value(id);
-    overrides.insert(id, path);
-}
-
-ResourceBitmapOverride::~ResourceBitmapOverride()
-{
-    if (hadPrevious_)
-        BitmapOverrides().insert(id_, previous_);
-    else
-        BitmapOverrides().remove(id_);
 }

@@ -10,7 +10,6 @@
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDS_ABOUTBOX = 101;         // "&About Sentivo..."
 constexpr int IDD_SENTIVO_DIALOG = 102;   // the control panel
-constexpr int IDR_MAINFRAME = 128;        // the application icon
 constexpr int IDD_OPTIONS = 131;
 constexpr int IDB_SPLASH = 133;           // the splash bitmap
 constexpr int IDD_COUNTDOWN = 134;
@@ -21,21 +20,6 @@ QIcon AppIcon();
 QPixmap ResourceBitmap(int id);
 // The string with this id, or an empty string when the table has none.
 QString ResourceString(int id);
-
-// Test hook: while one exists, ResourceBitmap(id) reads the image file at path instead of the
-// compiled-in one (a path that does not exist makes the bitmap missing). GUI thread only.
-class ResourceBitmapOverride {
-public:
-    ResourceBitmapOverride(int id, const QString& path);
-    ~ResourceBitmapOverride();
-    ResourceBitmapOverride(const ResourceBitmapOverride&) = delete;
-    ResourceBitmapOverride& operator=(const ResourceBitmapOverride&) = delete;
-
-private:
-    int id_;
-    bool hadPrevious_ = false;
-    QString previous_;
-};
 
 // Makes sure the compiled-in resources are registered (the library is static, so the linker
 // would otherwise leave them out). Every accessor here calls it; safe to call any number of times.
