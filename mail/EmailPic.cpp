@@ -7,13 +7,13 @@
 #include "mail/SmtpUrl.h"
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -50,10 +50,14 @@ std::optional<std::string> ReadPicture(const char* path)
     return bytes;
 }
 
-// Addresses go into the envelope and the headers; a line break would let them add lines of their own.
-bool UsableAddress(const char* address)
+// Addresses go into the envelope and the headers: a line break or other control character would
+// add lines of their own, and a space or an angle bracket would close the envelope's "<address>"
+// and add SMTP parameters ("a@b.net> SIZE=1").
+bool UsableAddress(std::string_view address)
 {
-    return *address != '\0' && std::strpbrk(address, "\r\n") == nullptr;
+    return !address.empty() && std::all_of(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) > ' ' && c != '<' && c != '>' && c != '\x7f';
+    });
 }
 
 struct Message {
@@ -160,8 +164,11 @@ bool Send(const std::string& url, const MailConfig& config, const Outgoing& outg
     curl_easy_setopt(curl.get(), CURLOPT_MIMEPOST, message.mime.get());
 
     const CURLcode result = curl_easy_perform(curl.get());
-    if (result != CURLE_OK)
-        return Fail(MailErrorReason(result, errorBuffer));
+    if (result != CURLE_OK) {
+        long replyCode = 0;
+        curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &replyCode);
+        return Fail(MailErrorReason(result, replyCode, errorBuffer));
+    }
     lastError.clear();
     return true;
 }
@@ -174,7 +181,7 @@ bool EmailPic(const char* toAddress, const char* fromAddress, const char* smtpSe
     if (!toAddress || !fromAddress || !smtpServer || !pictureFile)
         return Fail("address, server or picture missing");
     if (!UsableAddress(toAddress) || !UsableAddress(fromAddress))
-        return Fail("address is not valid");
+        return Fail("address not usable");
     const MailConfig config = GetMailConfig();
     const std::optional<std::string> url = SmtpUrl(smtpServer, config.port);
     if (!url)

@@ -1,36 +1,31 @@
 #include "mail/MailErrorReason.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string_view>
-
 namespace {
 
-// The SMTP reply code libcurl put after "<command> failed: " in its error text, or 0.
-int ReplyCode(std::string_view text, std::string_view command)
+// libcurl reports an SMTP refusal as a send error; the reply code says what was refused.
+std::string RefusalReason(long replyCode)
 {
-    const std::string prefix = std::string(command) + " failed: ";
-    const size_t at = text.find(prefix);
-    if (at == std::string_view::npos)
-        return 0;
-    return std::atoi(std::string(text.substr(at + prefix.size(), 3)).c_str());
-}
-
-std::string RefusalReason(std::string_view text)
-{
-    const int mailCode = ReplyCode(text, "MAIL");
-    if (mailCode == 530)
+    switch (replyCode) {
+    case 530:   // authentication required
         return "server requires a login";
-    if (mailCode != 0 || ReplyCode(text, "RCPT") != 0)
+    case 535:   // credentials invalid
+        return "authentication failed";
+    case 450:   // mailbox unavailable
+    case 501:   // syntax error in the address
+    case 550:   // mailbox unavailable or relaying denied
+    case 551:   // user not local
+    case 553:   // mailbox name not allowed
         return "server refused the sender or recipient";
-    return "server refused the message";
+    default:
+        // Without a refusal the connection broke off.
+        return replyCode >= 400 ? "server refused the message" : "connection lost";
+    }
 }
 
 }  // namespace
 
-std::string MailErrorReason(CURLcode code, const char* errorBuffer)
+std::string MailErrorReason(CURLcode code, long replyCode, const char* errorBuffer)
 {
-    const std::string_view text = errorBuffer ? errorBuffer : "";
     switch (code) {
     case CURLE_COULDNT_CONNECT:
         return "could not connect";
@@ -42,11 +37,7 @@ std::string MailErrorReason(CURLcode code, const char* errorBuffer)
         return "authentication failed";
     case CURLE_SEND_ERROR:
     case CURLE_WEIRD_SERVER_REPLY:
-        // libcurl reports SMTP refusals as send errors; a broken connection has no reply code.
-        if (ReplyCode(text, "MAIL") || ReplyCode(text, "RCPT") || ReplyCode(text, "DATA")
-            || text.find("smtp-server response") != std::string_view::npos)
-            return RefusalReason(text);
-        return "connection lost";
+        return RefusalReason(replyCode);
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
         return "connection lost";
@@ -68,7 +59,7 @@ std::string MailErrorReason(CURLcode code, const char* errorBuffer)
         break;
     }
     std::string reason = curl_easy_strerror(code);
-    if (!text.empty())
-        reason += ": " + std::string(text);
+    if (errorBuffer && *errorBuffer)
+        reason += std::string(": ") + errorBuffer;
     return reason;
 }

@@ -1,33 +1,48 @@
 #include "settings/DelayText.h"
 
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <locale.h>
-
-namespace {
-
-// The "C" locale for number conversions, made once and kept for the life of the process.
-locale_t CLocale()
-{
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
-}  // namespace
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string_view>
 
 std::string FormatDelay(float seconds)
 {
-    const locale_t previous = uselocale(CLocale());
+    // printf's "%.1f" of the float widened to double, without printf's locale.
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(seconds));
-    uselocale(previous);
-    return text;
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(seconds), std::chars_format::fixed, 1);
+    return std::string(text, end.ptr);
 }
 
 float ParseDelay(const std::string& text)
 {
-    return static_cast<float>(strtod_l(text.c_str(), nullptr, CLocale()));
+    // atof's reading without atof's locale. from_chars takes neither a '+' nor a "0x" prefix, and
+    // takes a '-' that atof would not take after a sign.
+    const char* begin = text.c_str() + std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
+    const char* const end = text.c_str() + text.size();
+    const bool negative = *begin == '-';
+    if (*begin == '+' || *begin == '-')
+        ++begin;
+    auto format = std::chars_format::general;
+    bool read = false;   // a number began the text
+    if (begin[0] == '0' && (begin[1] == 'x' || begin[1] == 'X')
+        && (std::isxdigit(static_cast<unsigned char>(begin[2])) || begin[2] == '.')) {
+        format = std::chars_format::hex;
+        begin += 2;
+        read = true;   // "0x." still reads as 0
+    }
+    double value = 0;
+    if (*begin != '-') {
+        const auto [last, error] = std::from_chars(begin, end, value, format);
+        read = read || error != std::errc::invalid_argument;
+        if (error == std::errc::result_out_of_range) {
+            // Beyond double: atof gives infinity for a huge number and 0 for a tiny one.
+            const std::string_view number(begin, last - begin);
+            const size_t exponent = number.find_first_of(format == std::chars_format::hex ? "pP" : "eE");
+            value = exponent != std::string_view::npos && number[exponent + 1] == '-' ? 0.0 : HUGE_VAL;
+        }
+    }
+    return read ? static_cast<float>(negative ? -value : value) : 0.0f;
 }
 
 float StepDelay(float delay, int delta, float minimum)

@@ -1,5 +1,9 @@
 #include "settings/KeyValueFile.h"
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 namespace {
 
 constexpr const char* blanks = " \t";
@@ -16,20 +20,26 @@ std::string Trimmed(const std::string& text, size_t begin, size_t end)
 }  // namespace
 
 CKeyValueFile::CKeyValueFile(const std::string& fileName)
-    : input(fileName), fileName(fileName)
 {
+    // A read error (a folder of that name, an I/O fault) ends the text like the file's end does.
+    std::ifstream input(fileName, std::ios::binary);
+    std::ostringstream content;
+    content << input.rdbuf();
+    text = std::move(content).str();
+    // Without this skip the mark would become part of the first key, which then matched nothing.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        position = 3;
     ReadNextLine();
 }
 
 void CKeyValueFile::ReadNextLine()
 {
     hasRecord = false;
-    // A read error (a folder of that name, an I/O fault) fails the stream and ends the file like
-    // its end does.
-    while (input && std::getline(input, currentLine)) {
-        // Files written on Windows end their lines with CR LF; the CR is no part of the record.
-        if (!currentLine.empty() && currentLine.back() == '\r')
-            currentLine.pop_back();
+    while (position < text.size()) {
+        // LF (Linux), CR LF (Windows) and CR alone (old Macs) each end a line.
+        const size_t end = std::min(text.find_first_of("\r\n", position), text.size());
+        currentLine.assign(text, position, end - position);
+        position = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         const size_t comment = currentLine.find(';');
         if (comment != std::string::npos)
             currentLine.erase(comment);

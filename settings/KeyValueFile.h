@@ -1,9 +1,9 @@
 #pragma once
 // Reader of a hand-written text file of comma-separated records: ";" starts a comment, blank lines
-// are skipped, fields are trimmed of blanks (space, tab) at both ends. Used on "auth.txt", the SMTP
-// user name and password for the test e-mail.
+// are skipped, fields are trimmed of blanks (space, tab) at both ends. Lines may end with LF, CR LF
+// or CR, and a leading UTF-8 byte-order mark is skipped, as editors on any desktop write them. Used
+// on "auth.txt", the SMTP user name and password for the test e-mail.
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,8 +23,8 @@ private:
     void ReadNextLine();
 
     bool hasRecord = false;
-    std::ifstream input;
-    std::string fileName;
+    std::string text;   // the whole file
+    size_t position = 0;   // where the next line begins
     std::string currentLine;
     std::vector<std::string> fields;
 };

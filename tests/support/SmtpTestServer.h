@@ -1,27 +1,29 @@
 #pragma once
-// A real SMTP server on 127.0.0.1 for tests: Debian's aiosmtpd, started with the system Python on
-// a free port, stopped when the object goes. Each message it accepts is parsed (From, To, Subject,
-// attachments decoded) and handed back to the test.
+// A real SMTP server on 127.0.0.1 for tests: Debian's aiosmtpd (smtp_test_server.py), run with the
+// system Python on a free port and stopped when the object goes. Each message it accepts is handed
+// back as the server saw it, attachments decoded.
+
+#include "tests/support/TestDirectory.h"
+
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
 
 #include <chrono>
-#include <memory>
-#include <string>
 #include <vector>
 
 struct ReceivedAttachment {
-    std::string fileName;
-    std::string contentType;
-    std::string bytes;   // decoded
+    std::string fileName, contentType, bytes;
 };
 
 struct ReceivedMail {
     std::string envelopeFrom;
     std::vector<std::string> envelopeTo;
-    std::string from;        // header
-    std::string to;          // header
-    std::string subject;
-    std::string body;        // text part
-    std::string authenticatedUser;  // empty when the client did not log in
+    std::string from, to, subject;   // headers
+    std::string authenticatedUser;   // empty when the client did not log in
     bool overTls = false;
     std::vector<ReceivedAttachment> attachments;
 };
@@ -29,26 +31,67 @@ struct ReceivedMail {
 class SmtpTestServer {
 public:
     struct Options {
-        bool starttls = false;          // offer STARTTLS with a self-signed certificate made for the test
-        bool requireAuth = false;       // demand a login (over TLS when starttls is set)
-        std::string user = "alarm";
-        std::string password = "secret";
-        int delayMs = 0;                // wait this long before answering the message's data
-        bool silent = false;            // accept connections and never answer
+        bool starttls = false;      // offer STARTTLS with a self-signed certificate made for the test
+        bool requireAuth = false;   // demand a login (over TLS when starttls is set)
+        std::string user = "alarm", password = "secret";
+        int delayMs = 0;            // wait this long before answering the message's data
+        bool silent = false;        // accept connections and never answer
     };
-    SmtpTestServer();
-    explicit SmtpTestServer(Options options);
-    ~SmtpTestServer();
-    SmtpTestServer(const SmtpTestServer&) = delete;
-    SmtpTestServer& operator=(const SmtpTestServer&) = delete;
+    SmtpTestServer() : SmtpTestServer(Options{}) {}
+    explicit SmtpTestServer(const Options& options) : starttls_(options.starttls)
+    {
+        const QJsonObject settings{{"dir", folder_.path()}, {"starttls", options.starttls},
+                                   {"requireAuth", options.requireAuth}, {"user", options.user.c_str()},
+                                   {"password", options.password.c_str()}, {"delayMs", options.delayMs},
+                                   {"silent", options.silent}};
+        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);   // its complaints go to the test's
+        server_.start(QString::fromStdString(SystemPython()),
+                      {QString::fromStdString((SourceDir() / "tests/support/smtp_test_server.py").string()),
+                       QJsonDocument(settings).toJson(QJsonDocument::Compact)});
+        // It prints its port once it listens: within a second here, longer in sanitizer builds.
+        while (!server_.canReadLine() && server_.waitForReadyRead(30000)) {
+        }
+        if ((port_ = server_.readLine().trimmed().toInt()) == 0)
+            throw std::runtime_error("SmtpTestServer did not start; see its errors above");
+    }
+    // The end of its input ends the server.
+    ~SmtpTestServer() { server_.closeWriteChannel(); server_.waitForFinished(5000); }
 
-    int port() const;
-    std::string certificateFile() const;   // the self-signed certificate (PEM), when starttls
+    int port() const { return port_; }
+    // The self-signed certificate (PEM), when starttls.
+    std::string certificateFile() const { return starttls_ ? folder_.filePath("cert.pem").toStdString() : ""; }
+    std::vector<ReceivedMail> Messages() const
+    {
+        std::vector<ReceivedMail> mails;
+        const QDir folder(folder_.filePath("messages"));
+        for (const QString& name : folder.entryList({"*.json"}, QDir::Files, QDir::Name)) {
+            QFile file(folder.filePath(name));
+            file.open(QIODevice::ReadOnly);
+            const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+            ReceivedMail& mail = mails.emplace_back(ReceivedMail{Text(json["envelopeFrom"]), {}, Text(json["from"]),
+                Text(json["to"]), Text(json["subject"]), Text(json["authenticatedUser"]), json["overTls"].toBool(), {}});
+            for (const QJsonValue& to : json["envelopeTo"].toArray())
+                mail.envelopeTo.push_back(Text(to));
+            for (const QJsonValue& part : json["attachments"].toArray())
+                mail.attachments.push_back({Text(part["fileName"]), Text(part["contentType"]),
+                                            QByteArray::fromBase64(part["bytes"].toString().toLatin1()).toStdString()});
+        }
+        return mails;
+    }
     // Waits until at least count messages have arrived or the time-out ran out; returns all so far.
-    std::vector<ReceivedMail> WaitForMessages(size_t count, std::chrono::milliseconds timeout) const;
-    std::vector<ReceivedMail> Messages() const;
+    std::vector<ReceivedMail> WaitForMessages(size_t count, std::chrono::milliseconds timeout) const
+    {
+        const QDeadlineTimer deadline(timeout);
+        while (Messages().size() < count && !deadline.hasExpired())
+            QThread::msleep(10);
+        return Messages();
+    }
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    static std::string Text(const QJsonValue& value) { return value.toString().toStdString(); }
+
+    const bool starttls_;
+    QTemporaryDir folder_{QDir::tempPath() + "/sentivo-smtp-XXXXXX"};
+    QProcess server_;
+    int port_ = 0;
 };

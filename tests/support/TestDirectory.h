@@ -1,34 +1,58 @@
 #pragma once
 // A fresh temporary folder for one test: XDG_CONFIG_HOME points into it (so the settings file is
 // never the user's) and it is the working directory, where "auth.txt", "cascade1.xml" and the
-// pictures live. Everything is restored and removed when the object goes.
+// pictures live. Both are restored and the folder removed when the object goes.
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 class TestDirectory {
 public:
-    TestDirectory();
-    ~TestDirectory();
-    TestDirectory(const TestDirectory&) = delete;
-    TestDirectory& operator=(const TestDirectory&) = delete;
+    TestDirectory()
+    {
+        if (!folder_.isValid() || !QDir().mkpath(Q(configHome())))
+            throw std::runtime_error("no temporary folder: " + folder_.errorString().toStdString());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Q(configHome())));
+        QDir::setCurrent(folder_.path());
+    }
+    ~TestDirectory()
+    {
+        QDir::setCurrent(previousCwd_);
+        hadXdg_ ? qputenv("XDG_CONFIG_HOME", previousXdg_) : qunsetenv("XDG_CONFIG_HOME");
+    }
 
     const std::filesystem::path& path() const { return root_; }
     std::filesystem::path configHome() const { return root_ / "config"; }
-    // "$XDG_CONFIG_HOME/Corvane/Sentivo.conf"
     std::filesystem::path settingsFile() const { return configHome() / "Corvane" / "Sentivo.conf"; }
 
-    void WriteFile(const std::string& name, const std::string& bytes) const;
-    std::string ReadFile(const std::string& name) const;
+    void WriteFile(const std::string& name, const std::string& bytes) const
+    {
+        QFile file(Q(root_ / name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    std::string ReadFile(const std::string& name) const
+    {
+        QFile file(Q(root_ / name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    }
 
 private:
-    std::filesystem::path root_;
-    std::filesystem::path previousCwd_;
-    std::string previousXdg_;
-    bool hadXdg_ = false;
+    static QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+    QTemporaryDir folder_{QDir::tempPath() + "/sentivo-test-XXXXXX"};
+    std::filesystem::path root_ = folder_.path().toStdString();
+    QString previousCwd_ = QDir::currentPath();
+    const bool hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray previousXdg_ = qgetenv("XDG_CONFIG_HOME");
 };
 
-// Paths handed to tests by CTest's environment.
-std::filesystem::path SourceDir();   // SENTIVO_SOURCE_DIR
-std::filesystem::path BinaryDir();   // SENTIVO_BINARY_DIR
-std::string SystemPython();          // SENTIVO_PYTHON, /usr/bin/python3 by default
+// Paths handed to tests by CTest's environment: run the tests through ctest.
+inline std::filesystem::path SourceDir() { return qEnvironmentVariable("SENTIVO_SOURCE_DIR").toStdString(); }
+inline std::filesystem::path BinaryDir() { return qEnvironmentVariable("SENTIVO_BINARY_DIR").toStdString(); }
+inline std::string SystemPython() { return qEnvironmentVariable("SENTIVO_PYTHON", "/usr/bin/python3").toStdString(); }

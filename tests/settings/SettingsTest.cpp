@@ -1,0 +1,129 @@
+// The settings store on a real file in a temporary XDG_CONFIG_HOME, auth.txt and the delay texts.
+#include "settings/DelayText.h"
+#include "settings/KeyValueFile.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestDirectory.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <clocale>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// The verdict and the text of one read; the text starts non-empty so that a missed clear shows.
+static std::pair<bool, std::string> ReadBack(int id)
+{
+    std::string text = "left over";
+    return {ReadSetting(id, text), text};   // a braced list is evaluated in order
+}
+
+TEST(SettingsStore, FirstReadCreatesTheFileWithSixEmptyValues)
+{
+    TestDirectory dir;
+    EXPECT_FALSE(WriteSetting(SETTING_FROM_ADDRESS, "a@b.cd") || fs::exists(dir.settingsFile())) << "a write made it";
+    EXPECT_EQ(ReadBack(SETTING_DELAY_BEFORE_ALARM), std::pair(false, ""s));
+    EXPECT_EQ(dir.ReadFile(dir.settingsFile()), "[General]\nDELAY_BEFORE_ALARM=\nDELAY_BETWEEN_SENDS=\n"
+              "DELAY_TO_LEAVE_ROOM=\nEMAIL_ADDRESS=\nSMTP_SERVER=\nTO_EMAIL_ADDRESS=\n");
+}
+
+// Each id's verdict on write and on the next read, through every rule of the two validators. Every
+// text is stored, but one longer than 254 bytes reads back as absent; any byte comes back exactly
+// and cannot add or change another value.
+TEST(SettingsStore, VerdictsValidatorsLengthLimitAndExactBytes)
+{
+    const std::string longest(SETTING_MAX_LENGTH, '7'), tooLong = longest + "7";
+    const std::tuple<int, std::string, bool, bool> cases[] = {   // id, text, write verdict, read verdict
+        // Five characters or more, an @ and a dot, at most three characters after the last dot;
+        {0, "", false, false}, {0, "@b.c", false, false}, {0, "ab.cd", false, false}, {0, "ab@cd", false, false},
+        {0, "a.b@c.info", false, false}, {0, "a@b.c", true, true}, {2, "", false, false}, {2, "a.bc", false, false},
+        {2, "localhost", false, false}, {2, "smtp.example.com:587", false, false}, {2, "10.0.0.1:2", true, true},
+        // in an address one @ only, no _ after it, and letters, digits, _ . @ - only.
+        {1, "a@b@c.de", false, false}, {1, "ab@c_d.ef", false, false}, {1, "a+b@c.de", false, false},
+        {1, "a b@c.de", false, false}, {1, "\xe9@b.cd", false, false}, {1, "", false, false},
+        {1, "a_b@c.de", true, true}, {1, "Abc-9@Def.GH", true, true},
+        {3, tooLong, true, false}, {3, "", true, false}, {3, longest, true, true},
+        {4, tooLong, true, false}, {4, "", true, false}, {4, "not a number", true, true},
+        {5, tooLong, true, false}, {5, "", true, false}, {5, "2.5", true, true},
+        {5, "a\nDELAY_TO_LEAVE_ROOM=9\r\n[Other]\rx=y", true, true}, {5, "a,b;c \\ \"q\"\t", true, true},
+        {5, "@ByteArray(abc)", true, true}, {5, "@Invalid()", true, true}, {5, "nul\0\x01\x7f\x80\xe9\xff"s, true, true},
+    };
+    TestDirectory dir;
+    ReadBack(SETTING_FROM_ADDRESS);
+    for (const auto& [id, text, writeVerdict, readVerdict] : cases) {
+        EXPECT_EQ(WriteSetting(id, text), writeVerdict) << id << " " << text;
+        EXPECT_EQ(ReadBack(id), std::pair(readVerdict, text == tooLong ? ""s : text)) << id << " " << text;
+        EXPECT_TRUE(id > 2 || (id == 2 ? IsValidServerAddress : IsValidEmailAddress)(text) == readVerdict) << text;
+        EXPECT_TRUE(id <= 3 || ReadBack(SETTING_DELAY_TO_LEAVE_ROOM).second == longest) << id << " " << text;
+    }
+}
+
+// A file the user cannot read is never cleared or rewritten: every read and write answers false.
+// Root reads anything, so an unprivileged child process makes the calls.
+TEST(SettingsStore, UnreadableFileIsNeverRewritten)
+{
+    TestDirectory dir;
+    ReadBack(SETTING_FROM_ADDRESS);
+    ASSERT_TRUE(WriteSetting(SETTING_FROM_ADDRESS, "from@example.com"));
+    const std::string before = dir.ReadFile(dir.settingsFile());
+    for (const fs::path& folder : {dir.path(), dir.configHome(), dir.settingsFile().parent_path()})
+        fs::permissions(folder, fs::perms::all);
+    fs::permissions(dir.settingsFile(), fs::perms::none);
+    const pid_t child = fork();
+    if (child == 0) {
+        int failures = geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0);
+        for (int id = 0; id < SETTING_COUNT; ++id)
+            failures += ReadBack(id) != std::pair(false, ""s) || WriteSetting(id, "to@example.com");
+        _exit(failures);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    fs::permissions(dir.settingsFile(), fs::perms::owner_read);
+    EXPECT_EQ(dir.ReadFile(dir.settingsFile()), before);
+}
+
+// auth.txt: the answer and the strings for each content (null: no file). A string the file does
+// not set keeps "-"; after false the caller uses neither (null).
+TEST(SmtpCredentials, RulesOfTheFile)
+{
+    const std::tuple<const char*, bool, const char*> cases[] = {   // content, answer, "user|password"
+        {"USERNAME,alarm@example.com\nPASSWORD,s3cr3t!\n", true, "alarm@example.com|s3cr3t!"},
+        // Comments, blank lines, blanks around fields; the last record of a key wins.
+        {"; login\n\n \t\n\t USERNAME \t,  al arm  ; the account\nPASSWORD, one\nPASSWORD,two", true, "al arm|two"},
+        {"USERNAME, \nPASSWORD,\t\n", true, "|"}, {"username,a\nSERVER,b\nUSER NAME,c\nPASSWORDS,d", true, "-|-"},
+        // Windows, old Mac and mixed line ends; a byte-order mark before the first key.
+        {"USERNAME,alarm\r\n\r\nPASSWORD,pw\r\n", true, "alarm|pw"}, {"USERNAME,alarm\rPASSWORD,pw\r", true, "alarm|pw"},
+        {"\xEF\xBB\xBFUSERNAME,alarm\r\rPASSWORD,pw\n", true, "alarm|pw"},
+        // Exactly two fields for the two keys (a comma at the end opens none); no record; no file.
+        {"USERNAME\n", false, nullptr}, {"USERNAME,\n", false, nullptr}, {"PASSWORD,a, \n", false, nullptr},
+        {"", false, "-|-"}, {"; USERNAME,alarm\n\n \t\r\n", false, "-|-"}, {nullptr, false, "-|-"},
+    };
+    for (const auto& [content, answer, strings] : cases) {
+        TestDirectory dir;
+        if (content)
+            dir.WriteFile("auth.txt", content);
+        std::string user = "-", password = "-";
+        EXPECT_EQ(ReadSmtpCredentials(user, password), answer) << (content ? content : "(no file)");
+        EXPECT_TRUE(!strings || user + "|" + password == strings) << user << "|" << password;
+    }
+}
+
+// Delays are read as atof reads and written as printf's "%.1f" in the C locale, whatever the
+// desktop's: a decimal comma must not change the stored texts.
+TEST(DelayText, ReadAndWrittenAsInTheCLocale)
+{
+    const std::pair<const char*, const char*> cases[] = {   // text typed, text stored after reading it
+        {"10.5", "10.5"}, {" \t\n-3.5e1x", "-35.0"}, {"+2.5", "2.5"}, {"1,5", "1.0"}, {".05e", "0.1"}, {"0.35", "0.3"},
+        {"-1e10", "-10000000000.0"}, {"0x1p3", "8.0"}, {"abc", "0.0"}, {"", "0.0"}, {"--1", "0.0"}, {"1e999", "inf"},
+        {"-1e-999", "-0.0"}, {"-INF", "-inf"}, {"nan", "nan"},
+    };
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        if (!std::setlocale(LC_ALL, locale))
+            continue;   // not installed here
+        for (const auto& [typed, stored] : cases)
+            EXPECT_EQ(FormatDelay(ParseDelay(typed)), stored) << locale << " \"" << typed << '"';
+    }
+    std::setlocale(LC_ALL, "C");
+}
