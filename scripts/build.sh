@@ -4,5 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1
 sanitize=${2:-}
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTIVO_SANITIZE="$sanitize" >/dev/null
+launcher=""
+command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTIVO_SANITIZE="$sanitize" $launcher >/dev/null
 cmake --build "$dir" -j"$(nproc)"

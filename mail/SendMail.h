@@ -1,0 +1,51 @@
+#pragma once
+// One SMTP send of one message with any number of JPEG attachments held in memory. Errors are
+// data: the answer says whether the server accepted the message and, when not, why and whether
+// trying again can help.
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+enum class MailSecurity {
+    Default,    // STARTTLS when the server offers it; a login is only ever sent over TLS
+    StartTls,   // STARTTLS or no mail
+    Ssl,        // TLS from the first byte (port 465 unless another is given)
+    None,       // plain SMTP, a login in clear too: for a relay on the local network
+};
+
+struct MailServer {
+    std::string server;     // "host", "host:port", "smtp://host[:port]" or "smtps://host[:port]"
+    long port = 0;          // 0: the server text's port, else 25 (465 for Ssl)
+    MailSecurity security = MailSecurity::Default;
+    bool login = false;     // log in with userName and password (empty texts are credentials too)
+    std::string userName;
+    std::string password;
+};
+
+struct MailAttachment {
+    std::string fileName;   // as the recipient sees it, "pic_12.jpg"
+    std::string bytes;      // the JPEG file's bytes
+};
+
+struct MailMessage {
+    std::string fromAddress;
+    std::string toAddress;
+    std::string subject;
+    std::string body;       // plain text
+    std::vector<MailAttachment> attachments;
+};
+
+struct MailResult {
+    bool sent = false;
+    // The server refused for good (a 5xx reply to the sender, the recipient or the message, or a
+    // refused login): sending the same again will fail the same way until the settings change.
+    bool permanent = false;
+    long replyCode = 0;     // the server's last reply code, 0 when there was none
+    std::string reason;     // a few words for the user; empty when sent
+};
+
+// Sends message through server, bounded by the time-outs of MailConfig (whose environment
+// overrides of port and security, when set, win over server's). cancel, when given and set by
+// another thread, ends a send in progress within about a second (reason "cancelled").
+MailResult SendMail(const MailServer& server, const MailMessage& message, const std::atomic<bool>* cancel = nullptr);
