@@ -70,24 +70,3 @@ const std::vector<std::string>& CKeyValueFile::NextRecord()
     ReadNextLine();
     return fields;
 }
-
-bool ReadSmtpCredentials(std::string& userName, std::string& password)
-{
-    CKeyValueFile file("auth.txt");
-    if (!file.HasRecord())
-        return false;
-    while (file.HasRecord()) {
-        const std::vector<std::string>& record = file.NextRecord();
-        std::string* target = nullptr;
-        if (record[0] == "USERNAME")
-            target = &userName;
-        else if (record[0] == "PASSWORD")
-            target = &password;
-        else
-            continue;
-        if (record.size() != 2)
-            return false;
-        *target = record[1];
-    }
-    return true;
-}

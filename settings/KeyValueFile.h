@@ -2,7 +2,7 @@
 // Reader of a hand-written text file of comma-separated records: ";" starts a comment, blank lines
 // are skipped, fields are trimmed of blanks (space, tab) at both ends. Lines may end with LF, CR LF
 // or CR, and a leading UTF-8 byte-order mark is skipped, as editors on any desktop write them. Used
-// on "auth.txt", the SMTP user name and password for the test e-mail.
+// on "auth.txt", the SMTP user name and password (SmtpCredentials.h).
 
 #include <string>
 #include <vector>
@@ -28,9 +28,3 @@ private:
     std::string currentLine;
     std::vector<std::string> fields;
 };
-
-// Reads "auth.txt" in the working directory. false: no readable record in it (missing, unreadable,
-// only comments) or a "USERNAME"/"PASSWORD" record without exactly two fields; the caller then uses
-// no credentials. true: the file was read; each key found sets its string (the last record of a key
-// wins), a key not found leaves its string as it was.
-bool ReadSmtpCredentials(std::string& userName, std::string& password);

@@ -1,10 +1,10 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/AppPaths.h"
 #include "settings/SingleByteText.h"
 
 #include <QFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStringList>
 
 #include <algorithm>
@@ -79,7 +79,7 @@ void CreateStore(const QString& path)
 }
 
 // The stored text of one value, or nothing when it cannot be read.
-std::optional<std::string> ReadValue(const QString& path, int settingId)
+std::optional<std::string> ReadValue(const QString& path, const char* name)
 {
     // QSettings keeps parsed files in a process-wide cache and trusts it while the file's size and
     // time stamp are unchanged; whether the user may read the file is asked here every time.
@@ -90,20 +90,20 @@ std::optional<std::string> ReadValue(const QString& path, int settingId)
     // not be parsed; the values that could are still good.
     if (settings.status() == QSettings::AccessError)
         return std::nullopt;
-    const QVariant value = settings.value(QLatin1StringView(valueNames[settingId]));
+    const QVariant value = settings.value(QLatin1StringView(name));
     std::optional<std::string> text = ValueText(value);
     if (text && text->size() > SETTING_MAX_LENGTH)
         return std::nullopt;
     return text;
 }
 
-bool WriteValue(const QString& path, int settingId, const std::string& text)
+bool WriteValue(const QString& path, const char* name, const std::string& text)
 {
     QSettings settings(path, QSettings::IniFormat);
     // A file that cannot be read would be rewritten with only this one value: leave it alone.
     if (settings.status() == QSettings::AccessError)
         return false;
-    settings.setValue(QLatin1StringView(valueNames[settingId]), FromSingleByte(text));
+    settings.setValue(QLatin1StringView(name), FromSingleByte(text));
     // sync() saves through a temporary file renamed over the old one (QSettings' atomic sync), so
     // the file is either the old one or the new one, never half written.
     settings.sync();
@@ -114,8 +114,7 @@ bool WriteValue(const QString& path, int settingId, const std::string& text)
 
 std::string SettingsFilePath()
 {
-    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return QFile::encodeName(configHome + QStringLiteral("/Corvane/Sentivo.conf")).toStdString();
+    return (ConfigFolder() / "Sentivo.conf").string();
 }
 
 bool ReadSetting(int settingId, std::string& text)
@@ -129,7 +128,7 @@ bool ReadSetting(int settingId, std::string& text)
     }
     if (!IsKnownId(settingId))
         return false;
-    std::optional<std::string> stored = ReadValue(path, settingId);
+    std::optional<std::string> stored = ReadValue(path, valueNames[settingId]);
     if (!stored)
         return false;
     text = std::move(*stored);
@@ -146,7 +145,21 @@ bool WriteSetting(int settingId, const std::string& text)
     if (StoreMissing(localPath))
         return false;
     const QString path = QFile::decodeName(localPath.c_str());
-    return WriteValue(path, settingId, text) && Validate(settingId, text);
+    return WriteValue(path, valueNames[settingId], text) && Validate(settingId, text);
+}
+
+std::optional<std::string> ReadNamedSetting(const char* name)
+{
+    const std::string localPath = SettingsFilePath();
+    if (StoreMissing(localPath))
+        return std::nullopt;
+    return ReadValue(QFile::decodeName(localPath.c_str()), name);
+}
+
+bool WriteNamedSetting(const char* name, const std::string& text)
+{
+    const std::string localPath = SettingsFilePath();
+    return !StoreMissing(localPath) && WriteValue(QFile::decodeName(localPath.c_str()), name, text);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // go of it again, so a value saved by another process is seen by the next read. Texts are
 // single-byte: each byte of a text is kept exactly, whatever it is.
 
+#include <optional>
 #include <string>
 
 // SettingId: selects one persisted setting.
@@ -28,6 +29,14 @@ bool ReadSetting(int settingId, std::string& text);
 // its validator. Never creates the file (the first ReadSetting does) and never rewrites one that
 // cannot be read.
 bool WriteSetting(int settingId, const std::string& text);
+
+// Values beyond the six, kept in the same file under their own names. Read: the stored text, or
+// nothing when the value is absent, unreadable or longer than SETTING_MAX_LENGTH; the caller
+// decides what is valid and uses its default otherwise. Write: never creates the file either.
+constexpr const char* SETTING_SMTP_PORT = "SMTP_PORT";           // decimal; empty: the default
+constexpr const char* SETTING_SMTP_SECURITY = "SMTP_SECURITY";   // STARTTLS, SSL, NONE; empty: default
+std::optional<std::string> ReadNamedSetting(const char* name);
+bool WriteNamedSetting(const char* name, const std::string& text);
 
 bool IsValidEmailAddress(const std::string& text);
 bool IsValidServerAddress(const std::string& text);

@@ -1,7 +1,7 @@
 // The settings store on a real file in a temporary XDG_CONFIG_HOME, auth.txt and the delay texts.
 #include "settings/DelayText.h"
-#include "settings/KeyValueFile.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpCredentials.h"
 #include "tests/support/TestDirectory.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +108,36 @@ TEST(SmtpCredentials, RulesOfTheFile)
         EXPECT_EQ(ReadSmtpCredentials(user, password), answer) << (content ? content : "(no file)");
         EXPECT_TRUE(!strings || user + "|" + password == strings) << user << "|" << password;
     }
+}
+
+// The login the Options dialog saves: owner-only, read back exactly, second to a hand-written
+// auth.txt in the working folder; texts the format cannot carry are refused, not mangled.
+TEST(SmtpCredentials, SavedLoginIsPrivateAndYieldsToTheWorkingFolders)
+{
+    TestDirectory dir;
+    std::string reason, user, password;
+    ASSERT_TRUE(WriteSmtpCredentials("alarm@example.net", "app pass!", reason)) << reason;
+    EXPECT_FALSE(ReadableByOthers(SavedCredentialsFile()));
+    EXPECT_EQ(std::filesystem::status(SavedCredentialsFile()).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ASSERT_TRUE(ReadSmtpCredentials(user, password));
+    EXPECT_EQ(user + "|" + password, "alarm@example.net|app pass!");
+    for (const char* bad : {"a,b", "a;b", " a", "a\t", "a\nPASSWORD, x"}) {
+        EXPECT_FALSE(WriteSmtpCredentials(bad, "x", reason)) << bad;
+        EXPECT_FALSE(WriteSmtpCredentials("x", bad, reason)) << bad;
+    }
+    dir.WriteFile("auth.txt", "USERNAME, local\nPASSWORD, here\n");
+    ASSERT_TRUE(ReadSmtpCredentials(user, password));
+    EXPECT_EQ(user + "|" + password, "local|here");
+    ASSERT_TRUE(WriteSmtpCredentials("", "", reason));
+    EXPECT_FALSE(std::filesystem::exists(SavedCredentialsFile()));
+    // The mail port and security live beside the six values, absent until written.
+    std::string ignored;
+    ReadSetting(SETTING_FROM_ADDRESS, ignored);
+    EXPECT_EQ(ReadNamedSetting(SETTING_SMTP_PORT), std::nullopt);
+    ASSERT_TRUE(WriteNamedSetting(SETTING_SMTP_PORT, "587"));
+    EXPECT_EQ(ReadNamedSetting(SETTING_SMTP_PORT), "587");
+    EXPECT_NE(dir.ReadFile("config/Corvane/Sentivo.conf").find("SMTP_PORT=587"), std::string::npos);
 }
 
 // Delays are read as atof reads and written as printf's "%.1f" in the C locale, whatever the

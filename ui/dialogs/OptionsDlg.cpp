@@ -2,7 +2,7 @@
 
 #include "mail/EmailPic.h"
 #include "ui/templates/DialogBuilder.h"
-#include "settings/KeyValueFile.h"
+#include "settings/SmtpCredentials.h"
 #include "settings/SettingsStore.h"
 #include "settings/SingleByteText.h"
 #include "ui/dialogs/MessageBox.h"

@@ -4,7 +4,7 @@
 #include "ui/panel/SentivoDlg.h"
 
 #include "ui/panel/PanelSession.h"
-#include "settings/KeyValueFile.h"
+#include "settings/SmtpCredentials.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/CountdownDlg.h"
 #include "ui/dialogs/MessageBox.h"
