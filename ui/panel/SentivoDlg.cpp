@@ -151,7 +151,7 @@ void CSentivoDlg::FillContextMenu(QMenu& menu)
     // The window manager owns the title-bar menu here, so the About entry lives in the panel's
     // own context menu, routed as the system command it would be.
     menu.addAction(tr("&Close"), this, [this] { OnSysCommand(kCloseCommand); });
-    const QString about = ResourceString(101);
+    const QString about = ResourceString(IDS_ABOUTBOX);
     if (!about.isEmpty()) {
         menu.addSeparator();
         menu.addAction(about, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
