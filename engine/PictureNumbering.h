@@ -4,15 +4,17 @@
 
 #include <opencv2/core.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 // The highest N of the files named exactly "pic_N.jpg" in dir (N a positive decimal number that
-// fits an int); 0 when there is none or dir cannot be read.
-int HighestPictureNumber(const std::filesystem::path& dir);
+// fits 64 bits; a longer one is no picture of ours); 0 when there is none or dir cannot be read.
+// 64 bits, so numbers never wrap and a restart never overwrites a picture.
+std::int64_t HighestPictureNumber(const std::filesystem::path& dir);
 
 // "pic_N.jpg" for picture number N.
-std::string PictureFileName(long long number);
+std::string PictureFileName(std::int64_t number);
 
 // Saves image as a JPEG file; a failure is not reported.
 void WritePicture(const std::string& fileName, const cv::Mat& image);

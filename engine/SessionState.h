@@ -7,6 +7,7 @@
 // before the worker of a run is created and not touched while it runs.
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 class SessionState {
@@ -33,8 +34,9 @@ public:
     std::string smtpPassword;
 
     // Highest N of the "pic_N.jpg" files found when the program started: picture files are
-    // numbered pictureNumberBase + picturesTaken, so a restart never overwrites evidence.
-    int pictureNumberBase = 0;
+    // numbered pictureNumberBase + picturesTaken, so a restart never overwrites evidence. 64 bits:
+    // numbers past 2^31 must not wrap.
+    std::int64_t pictureNumberBase = 0;
 
     // Called on the worker's thread. The panel carries them out on its own thread; each returns
     // once done, or at once when the panel is gone.

@@ -104,7 +104,7 @@ private:
     {
         state_.IncrementPicturesTaken();
         const int picturesTaken = state_.picturesTaken.load(std::memory_order_relaxed);
-        const std::string fileName = PictureFileName(static_cast<long long>(state_.pictureNumberBase) + picturesTaken);
+        const std::string fileName = PictureFileName(state_.pictureNumberBase + picturesTaken);
         env_.writePicture(fileName, frame_);   // the camera's picture, without boxes or motion overlay
         if (emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
             MailPicture(fileName);

@@ -19,6 +19,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kFrameSeconds = 1.0 / 30.0;
 
+// The room with a dark figure (a filled rectangle with a round head) whose left edge is at x.
+cv::Mat RoomWithFigure(const cv::Mat& room, int x, int figureWidth, int figureHeight)
+{
+    cv::Mat frame = room.clone();
+    const int top = room.rows - figureHeight, headRadius = figureWidth / 3;
+    cv::rectangle(frame, cv::Rect(x, top + 2 * headRadius, figureWidth, figureHeight), cv::Scalar(20, 30, 40),
+                  cv::FILLED);
+    cv::circle(frame, {x + figureWidth / 2, top + headRadius}, headRadius, cv::Scalar(60, 80, 110), cv::FILLED);
+    return frame;
+}
+
 // Every buffer the motion detector owns, plus the caller's overlay.
 std::vector<const uchar*> Buffers(const DetectorState& state, const cv::Mat& overlay)
 {
@@ -55,7 +66,7 @@ Figures BenchMotion(cv::Size size, int framesPerPass, bool& reallocated)
     const auto frameAt = [&](int n) {
         const int travel = (n * step) % (2 * span);
         const int x = travel < span ? travel : 2 * span - travel;
-        return detector_scenes::RoomWithFigure(room, x, figureWidth, figureHeight);
+        return RoomWithFigure(room, x, figureWidth, figureHeight);
     };
 
     const int warmUp = 40, passes = 7;
