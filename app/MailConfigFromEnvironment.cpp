@@ -1,54 +1,60 @@
 #include "app/MailConfigFromEnvironment.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
-#include <optional>
 #include <string_view>
 
 namespace {
 
-std::optional<long> PositiveNumber(const char* text)
+std::optional<long> Number(std::string_view digits, long lowest, long highest)
 {
-    if (!text)
-        return std::nullopt;
-    const std::string_view digits(text);
     long value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size() || value <= 0)
+    if (error != std::errc() || end != digits.data() + digits.size() || value < lowest || value > highest)
         return std::nullopt;
     return value;
 }
 
-std::optional<MailConfig::Tls> TlsPolicy(const char* text)
+std::optional<MailConfig::Tls> TlsPolicy(std::string_view name)
 {
-    if (!text)
-        return std::nullopt;
-    const std::string_view name(text);
-    if (name == "opportunistic")
-        return MailConfig::Tls::Opportunistic;
-    if (name == "required")
-        return MailConfig::Tls::Required;
-    if (name == "off")
-        return MailConfig::Tls::Off;
+    using Tls = MailConfig::Tls;
+    for (const auto& [known, tls] : {std::pair{"opportunistic", Tls::Opportunistic}, {"required", Tls::Required},
+                                     {"off", Tls::Off}, {"ssl", Tls::Ssl}})
+        if (name == known)
+            return tls;
     return std::nullopt;
 }
 
 }  // namespace
 
-MailConfig MailConfigFromEnvironment()
+std::optional<MailConfig> MailConfigFromEnvironment(std::string& reason)
 {
     MailConfig config;
-    if (const auto port = PositiveNumber(std::getenv("SENTIVO_SMTP_PORT")); port && *port <= 65535)
-        config.port = *port;
-    if (const auto tls = TlsPolicy(std::getenv("SENTIVO_SMTP_TLS")))
-        config.tls = *tls;
-    if (const char* caFile = std::getenv("SENTIVO_SMTP_CAFILE"))
-        config.caFile = caFile;
-    if (const auto timeout = PositiveNumber(std::getenv("SENTIVO_SMTP_TIMEOUT_MS"))) {
+    const auto refuse = [&reason](const char* name, const char* value, const char* wanted) {
+        reason = std::string(name) + "=" + value + " is not " + wanted;
+        return std::nullopt;
+    };
+    if (const char* text = std::getenv("SENTIVO_SMTP_PORT")) {
+        if (!(config.port = Number(text, 1, 65535)))
+            return refuse("SENTIVO_SMTP_PORT", text, "a port from 1 to 65535");
+    }
+    if (const char* text = std::getenv("SENTIVO_SMTP_TLS")) {
+        if (!(config.tls = TlsPolicy(text)))
+            return refuse("SENTIVO_SMTP_TLS", text, "opportunistic, required, off or ssl");
+    }
+    if (const char* text = std::getenv("SENTIVO_SMTP_CAFILE")) {
+        if (!*text)
+            return refuse("SENTIVO_SMTP_CAFILE", text, "the path of a certificate file");
+        config.caFile = text;
+    }
+    if (const char* text = std::getenv("SENTIVO_SMTP_TIMEOUT_MS")) {
+        const std::optional<long> timeout = Number(text, 1, 24L * 3600 * 1000);
+        if (!timeout)
+            return refuse("SENTIVO_SMTP_TIMEOUT_MS", text, "a positive number of milliseconds");
         // One number bounds the whole send; the connection cannot be allowed longer than that.
         config.totalTimeoutMs = *timeout;
-        if (config.connectTimeoutMs > *timeout)
-            config.connectTimeoutMs = *timeout;
+        config.connectTimeoutMs = std::min(config.connectTimeoutMs, *timeout);
     }
     return config;
 }

@@ -2,6 +2,11 @@
 
 #include "mail/MailConfig.h"
 
-// The mail defaults, overridden by SENTIVO_SMTP_PORT, SENTIVO_SMTP_TLS
-// (opportunistic|required|off), SENTIVO_SMTP_CAFILE and SENTIVO_SMTP_TIMEOUT_MS where they are set.
-MailConfig MailConfigFromEnvironment();
+#include <optional>
+#include <string>
+
+// The mail defaults, overridden by SENTIVO_SMTP_PORT (1..65535), SENTIVO_SMTP_TLS
+// (opportunistic|required|off|ssl), SENTIVO_SMTP_CAFILE (a path) and SENTIVO_SMTP_TIMEOUT_MS (a
+// positive number) where they are set. Nothing, with a reason naming the variable and its value,
+// when one of them holds something else: a typo must not quietly mail another way.
+std::optional<MailConfig> MailConfigFromEnvironment(std::string& reason);

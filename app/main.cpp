@@ -20,10 +20,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    std::string mailConfigError;
+    const std::optional<MailConfig> mailConfig = MailConfigFromEnvironment(mailConfigError);
+    if (!mailConfig) {
+        std::fprintf(stderr, "sentivo: %s\n", mailConfigError.c_str());
+        return 2;
+    }
+    SetMailConfig(*mailConfig);
+
     QApplication app(argc, argv);
     // The application name stays the executable's name: it captions every message box.
     QApplication::setApplicationVersion(QString::fromLatin1(SentivoVersion()));
-    SetMailConfig(MailConfigFromEnvironment());
     CSentivoApp(line.cameraSource).InitInstance();
     return 0;
 }

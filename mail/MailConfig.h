@@ -1,17 +1,20 @@
 #pragma once
-// The mail module's own configuration: how EmailPic reaches the server. Process-wide, guarded
-// internally, so it may be read by the worker while the GUI thread sets it.
+// The mail module's own configuration: time-outs, trust, and the environment's overrides of the
+// user's port and security. Process-wide, guarded internally, so a sender thread may read it while
+// the GUI thread sets it.
 
+#include <optional>
 #include <string>
 
 struct MailConfig {
     enum class Tls {
-        Opportunistic,  // STARTTLS when the server offers it (the default)
-        Required,       // STARTTLS or fail
-        Off,            // plain SMTP
+        Opportunistic,  // MailSecurity::Default: STARTTLS when offered, a login only over TLS
+        Required,       // MailSecurity::StartTls
+        Off,            // MailSecurity::None
+        Ssl,            // MailSecurity::Ssl
     };
-    long port = 25;                   // used when the server text names no port or scheme
-    Tls tls = Tls::Opportunistic;     // "smtps://host" in the server text always means implicit TLS
+    std::optional<long> port;         // when set, wins over the settings' port and the server text's
+    std::optional<Tls> tls;           // when set, wins over the settings' security
     long connectTimeoutMs = 10000;
     long totalTimeoutMs = 60000;      // the whole send, connection included; a server that stops
                                       // answering mid-send may hold the call up to about twice

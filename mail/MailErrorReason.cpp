@@ -55,6 +55,8 @@ std::string MailErrorReason(CURLcode code, long replyCode, const char* errorBuff
         return "SMTP server name is not valid";
     case CURLE_OUT_OF_MEMORY:
         return "out of memory";
+    case CURLE_ABORTED_BY_CALLBACK:
+        return "cancelled";
     default:
         break;
     }

@@ -9,6 +9,7 @@
 #include "mail/Outbox.h"
 #include "mail/SendMail.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -20,7 +21,7 @@
 class EventLog;
 
 // The mail settings current at send time: addresses, server and login; nothing (with the
-// reason) when they are incomplete or invalid.
+// reason) when they are incomplete or invalid. Asked on the sender's thread before each send.
 struct MailSettings {
     std::string fromAddress;
     std::string toAddress;
@@ -44,18 +45,20 @@ public:
     MailSender(const MailSender&) = delete;
     MailSender& operator=(const MailSender&) = delete;
 
+    // Starts the thread, which sends what an earlier run left at once. Logs the backlog.
     void Start();
-    // Stores entry in the outbox and wakes the thread; false with reason when it could not be
-    // stored. Never waits for the network.
+    // Stores entry in the outbox and wakes the thread (a failure's pause still runs out first);
+    // false with reason when it could not be stored. Never waits for the network. Logs it.
     bool Queue(OutboxEntry entry, std::string& reason);
     // The settings changed: try the waiting entries now, whatever the pause.
     void RetryNow();
+    // Cancels a send in progress and ends the thread; entries stay. Idempotent.
     void Stop();
     MailSenderStatus Status() const;
 
 private:
     void Run();
-    bool SendBatch();
+    void SendBatch();
 
     Outbox& outbox_;
     MailSettingsSource settings_;
@@ -66,7 +69,7 @@ private:
     bool stop_ = false;
     bool retryNow_ = false;
     MailSenderStatus status_;
-    std::chrono::seconds pause_{0};
+    std::chrono::seconds pause_{0};   // after the last failure; 0 after a success
     std::chrono::steady_clock::time_point nextTry_{};
     std::thread thread_;
 };

@@ -1,7 +1,8 @@
 #pragma once
 // Mails waiting for the server, kept on disk until it accepted them: one file per entry in the
-// outbox folder, written to a temporary name and renamed into place, so a crash leaves a whole
-// entry or none. Entries sort oldest first by name. No thread of its own; callers serialise
+// outbox folder, written to a temporary name, flushed to the disk and renamed into place, so a
+// crash leaves a whole entry or none. Entries sort oldest first by name, across restarts too.
+// A file holds "key: value" lines, a blank line, then the picture's bytes. No thread of its own; callers serialise
 // Add with each other, and Waiting/Remove are the sender's.
 
 #include <cstdint>
@@ -28,8 +29,9 @@ public:
 
     // Writes entry (and sets its id); false with reason when it could not be stored.
     bool Add(OutboxEntry& entry, std::string& reason);
-    // Every whole entry, oldest first; unreadable files are skipped.
-    std::vector<OutboxEntry> Waiting() const;
+    // Whole entries, oldest first, as many as fit in maxBytes of entry files (always at least one
+    // when any waits); unreadable files are skipped.
+    std::vector<OutboxEntry> Waiting(std::uintmax_t maxBytes = UINTMAX_MAX) const;
     size_t Count() const;
     void Remove(const std::string& id);
 

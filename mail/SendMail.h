@@ -15,8 +15,8 @@ enum class MailSecurity {
 };
 
 struct MailServer {
-    std::string server;     // "host", "host:port", "smtp://host[:port]" or "smtps://host[:port]"
-    long port = 0;          // 0: the server text's port, else 25 (465 for Ssl)
+    std::string server;     // "host", "host:port", "smtp://host[:port]" or "smtps://host[:port]" (implicit TLS)
+    long port = 0;          // wins over the server text's; 0: the text's, else 25 (465 for Ssl or smtps)
     MailSecurity security = MailSecurity::Default;
     bool login = false;     // log in with userName and password (empty texts are credentials too)
     std::string userName;
@@ -39,7 +39,8 @@ struct MailMessage {
 struct MailResult {
     bool sent = false;
     // The server refused for good (a 5xx reply to the sender, the recipient or the message, or a
-    // refused login): sending the same again will fail the same way until the settings change.
+    // refused login), a login would have gone out unencrypted, or the message or server text is
+    // not usable: sending the same again will fail the same way until the settings change.
     bool permanent = false;
     long replyCode = 0;     // the server's last reply code, 0 when there was none
     std::string reason;     // a few words for the user; empty when sent
@@ -47,5 +48,7 @@ struct MailResult {
 
 // Sends message through server, bounded by the time-outs of MailConfig (whose environment
 // overrides of port and security, when set, win over server's). cancel, when given and set by
-// another thread, ends a send in progress within about a second (reason "cancelled").
+// another thread, ends a send in progress within about a second (reason "cancelled"). Addresses,
+// subject and file names that would add lines or SMTP parameters are refused before any
+// connection ("address not usable"), as is a server text that names no server.
 MailResult SendMail(const MailServer& server, const MailMessage& message, const std::atomic<bool>* cancel = nullptr);

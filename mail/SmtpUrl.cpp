@@ -6,6 +6,7 @@
 
 namespace {
 
+constexpr long kSmtpPort = 25;
 constexpr long kSmtpsPort = 465;
 
 std::string_view Trimmed(std::string_view text)
@@ -51,14 +52,12 @@ bool ValidHost(std::string_view host)
 
 }  // namespace
 
-std::optional<std::string> SmtpUrl(std::string_view serverText, long defaultPort)
+std::optional<std::string> SmtpUrl(std::string_view serverText, long port, bool implicitTls)
 {
     std::string_view rest = Trimmed(serverText);
-    std::string scheme = "smtp";
-    long port = defaultPort;
+    std::string scheme = implicitTls ? "smtps" : "smtp";
     if (StartsWithNoCase(rest, "smtps://")) {
         scheme = "smtps";
-        port = kSmtpsPort;
         rest.remove_prefix(8);
     } else if (StartsWithNoCase(rest, "smtp://")) {
         rest.remove_prefix(7);
@@ -75,10 +74,13 @@ std::optional<std::string> SmtpUrl(std::string_view serverText, long defaultPort
         const auto named = Port(rest.substr(colon + 1));
         if (!named)
             return std::nullopt;
-        port = *named;
+        if (port == 0)
+            port = *named;
         host = rest.substr(0, colon);
     }
-    if (!ValidHost(host))
+    if (!ValidHost(host) || port < 0 || port > 65535)
         return std::nullopt;
+    if (port == 0)
+        port = scheme == "smtps" ? kSmtpsPort : kSmtpPort;
     return scheme + "://" + std::string(host) + ":" + std::to_string(port);
 }

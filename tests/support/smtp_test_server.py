@@ -8,11 +8,18 @@ settings = json.loads(sys.argv[1])
 messages = os.path.join(settings["dir"], "messages")
 logging.disable(logging.WARNING)   # aiosmtpd warns about its own deprecated Session.login_data
 
+def note(event):   # what tests count: "connect" for each connection, "auth" for each login tried
+    with open(os.path.join(settings["dir"], "events.txt"), "a") as out: out.write(event + "\n")
+
 def authenticate(server, session, envelope, mechanism, login):
+    note("auth")
     accepted = (login.login, login.password) == (settings["user"].encode(), settings["password"].encode())
     return AuthResult(success=accepted, handled=False, auth_data=login)
 
 class Recorder:
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if settings["refuseRecipients"]: return "550 no such mailbox here"
+        envelope.rcpt_tos.append(address); return "250 OK"
     async def handle_DATA(self, server, session, envelope):
         await asyncio.sleep(settings["delayMs"] / 1000)
         message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
@@ -44,7 +51,8 @@ async def serve():
                         auth_required=settings["requireAuth"], auth_require_tls=settings["starttls"])
     # A silent server takes connections and never says a word.
     loop = asyncio.get_running_loop()
-    server = await loop.create_server(asyncio.Protocol if settings["silent"] else smtp, "127.0.0.1", 0)
+    connected = lambda: note("connect") or (asyncio.Protocol() if settings["silent"] else smtp())
+    server = await loop.create_server(connected, "127.0.0.1", settings["port"])
     end = loop.create_future()
     loop.add_reader(sys.stdin.fileno(), lambda: end.done() or end.set_result(None))
     print(server.sockets[0].getsockname()[1], flush=True)
