@@ -1,6 +1,7 @@
 #include "ui/dialogs/OptionsDlg.h"
 
-#include "mail/EmailPic.h"
+#include "mail/MailConfig.h"
+#include "mail/SmtpUrl.h"
 #include "ui/templates/DialogBuilder.h"
 #include "settings/SmtpCredentials.h"
 #include "settings/SettingsStore.h"
@@ -8,11 +9,16 @@
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/ProductWebPage.h"
 
-#include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include <stdexcept>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -21,26 +27,37 @@ constexpr int IDC_SMTP = 1008;
 constexpr int IDC_TO = 1009;
 constexpr int IDC_SEND_TEST_EMAIL = 1014;
 constexpr int IDC_HELP = 1015;
+constexpr int IDC_PORT = 1032;
+constexpr int IDC_SECURITY = 1033;
+constexpr int IDC_USER_NAME = 1034;
+constexpr int IDC_PASSWORD = 1035;
 constexpr int RESOURCE_ID = 131;
 
-// The test attachment, installed beside the program; the dialog does not look for it first, the
-// mail library's answer decides.
+// The test attachment, installed beside the program and read from the working folder.
 constexpr const char* testPicture = "sentivo.jpg";
 
-// Holds a cursor over the whole application for its lifetime, on every path out.
-class OverrideCursor {
-public:
-    explicit OverrideCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(shape); }
-    ~OverrideCursor() { QApplication::restoreOverrideCursor(); }
-    OverrideCursor(const OverrideCursor&) = delete;
-    OverrideCursor& operator=(const OverrideCursor&) = delete;
+const QString unsentText =
+    QStringLiteral("Email could not be sent. Please check addresses and the SMTP server is that of your ISP.\n");
+
+// The security box's entries, in order, with what the settings store keeps for each.
+struct SecurityChoice {
+    const char* stored;
+    MailSecurity security;
+    const char* shown;   // in the test e-mail's text
+};
+constexpr SecurityChoice securityChoices[] = {
+    {"STARTTLS", MailSecurity::StartTls, "STARTTLS"},
+    {"SSL", MailSecurity::Ssl, "SSL/TLS"},
+    {"NONE", MailSecurity::None, "none"},
 };
 
-// A message box is answered with the ordinary pointer; the wait cursor comes back after it.
-void ShowMessage(const QString& text)
+// The entry for a stored text; nothing for empty or unknown (the default).
+const SecurityChoice* StoredSecurity(const std::string& text)
 {
-    OverrideCursor arrow(Qt::ArrowCursor);
-    AppMessageBox(text);
+    for (const SecurityChoice& choice : securityChoices)
+        if (text == choice.stored)
+            return &choice;
+    return nullptr;
 }
 
 std::string FromBox(const QLineEdit* edit)
@@ -48,24 +65,65 @@ std::string FromBox(const QLineEdit* edit)
     return ToSingleByte(edit->text());
 }
 
+bool ValidPort(const std::string& text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    if (text.empty())
+        return true;
+    const QString port = QString::fromStdString(text);
+    return digits.match(port).hasMatch() && port.toInt() >= 1 && port.toInt() <= 65535;
+}
+
+template <class T>
+T* Required(const QWidget& dialog, int id)
+{
+    T* control = FindControl<T>(dialog, id);
+    if (!control)
+        throw std::runtime_error("Options dialog template lacks control " + std::to_string(id));
+    return control;
+}
+
+// What the test e-mail says about how it travelled: the server as typed, the port the mail
+// library connects to (environment override, Port box, the server text's, or the default).
+std::string TestBody(const MailServer& server, const char* security)
+{
+    const std::optional<std::string> url =
+        SmtpUrl(server.server, GetMailConfig().port.value_or(server.port), server.security == MailSecurity::Ssl);
+    const std::string port = url ? url->substr(url->rfind(':') + 1) : "default";
+    return "This is a test e-mail from Sentivo: its alarm pictures will reach you the same way.\r\n\r\n"
+           "Server: " + server.server + "\r\nPort: " + port + "\r\nSecurity: " + security + "\r\n";
+}
+
 }  // namespace
 
 COptionsDlg::COptionsDlg(QWidget* parent)
-    : QDialog(parent)
+    : QDialog(parent), testPoll_(new QTimer(this))
 {
     BuildDialog(*this, RESOURCE_ID);
-    toEdit = FindControl<QLineEdit>(*this, IDC_TO);
-    smtpEdit = FindControl<QLineEdit>(*this, IDC_SMTP);
-    fromEdit = FindControl<QLineEdit>(*this, IDC_FROM);
-    if (!toEdit || !smtpEdit || !fromEdit)
-        throw std::runtime_error("Options dialog template lacks an edit box");
-    if (auto* test = FindControl<QPushButton>(*this, IDC_SEND_TEST_EMAIL))
-        connect(test, &QPushButton::clicked, this, &COptionsDlg::OnSendTestEmail);
+    toEdit = Required<QLineEdit>(*this, IDC_TO);
+    smtpEdit = Required<QLineEdit>(*this, IDC_SMTP);
+    fromEdit = Required<QLineEdit>(*this, IDC_FROM);
+    portEdit = Required<QLineEdit>(*this, IDC_PORT);
+    securityCombo = Required<QComboBox>(*this, IDC_SECURITY);
+    userNameEdit = Required<QLineEdit>(*this, IDC_USER_NAME);
+    passwordEdit = Required<QLineEdit>(*this, IDC_PASSWORD);
+    testButton_ = Required<QPushButton>(*this, IDC_SEND_TEST_EMAIL);
+    if (securityCombo->count() != int(std::size(securityChoices)))
+        throw std::runtime_error("Options dialog template lists other securities");
+    connect(securityCombo, &QComboBox::activated, this, [this] { securityPicked_ = true; });
+    connect(testButton_, &QPushButton::clicked, this, &COptionsDlg::OnSendTestEmail);
+    connect(testPoll_, &QTimer::timeout, this, [this] {
+        if (testSend_.wait_for(0s) == std::future_status::ready)
+            FinishTestEmail();
+    });
     if (auto* help = FindControl<QPushButton>(*this, IDC_HELP))
         connect(help, &QPushButton::clicked, this, [] { OpenProductWebPage(); });
 }
 
-COptionsDlg::~COptionsDlg() = default;
+COptionsDlg::~COptionsDlg()
+{
+    CancelTestEmail();
+}
 
 void COptionsDlg::DoDataExchange(bool saveAndValidate)
 {
@@ -73,10 +131,24 @@ void COptionsDlg::DoDataExchange(bool saveAndValidate)
         fromAddress = FromBox(fromEdit);
         smtpServer = FromBox(smtpEdit);
         toAddress = FromBox(toEdit);
+        port = FromBox(portEdit);
+        // Untouched, an empty (or unknown) security stays the default: STARTTLS when offered.
+        if (securityPicked_)
+            security = securityChoices[securityCombo->currentIndex()].stored;
+        else if (!StoredSecurity(security))
+            security.clear();
+        userName = userNameEdit->text().toStdString();
+        password = passwordEdit->text().toStdString();
     } else {
         fromEdit->setText(FromSingleByte(fromAddress));
         smtpEdit->setText(FromSingleByte(smtpServer));
         toEdit->setText(FromSingleByte(toAddress));
+        portEdit->setText(FromSingleByte(port));
+        const SecurityChoice* stored = StoredSecurity(security);
+        securityCombo->setCurrentIndex(stored ? int(stored - securityChoices) : 0);
+        securityPicked_ = false;
+        userNameEdit->setText(QString::fromStdString(userName));
+        passwordEdit->setText(QString::fromStdString(password));
     }
 }
 
@@ -88,50 +160,126 @@ int COptionsDlg::exec()
 
 void COptionsDlg::accept()
 {
+    if (!ValidPort(FromBox(portEdit))) {
+        AppMessageBox(QStringLiteral("The port must be empty or a number from 1 to 65535."));
+        return;
+    }
     DoDataExchange(true);
     QDialog::accept();
 }
 
+void COptionsDlg::done(int result)
+{
+    CancelTestEmail();
+    QDialog::done(result);
+}
+
 void COptionsDlg::OnSendTestEmail()
 {
-    OverrideCursor wait(Qt::WaitCursor);
+    if (testSend_.valid())
+        return;
     // The boxes go into the SMTP envelope as typed, so they are checked as the stored addresses
     // are (To, From, then the server; a text under 5 characters fails first) and nothing is sent
     // while one fails: "a@b.net> SIZE=1" would otherwise reach the server as a command parameter.
     const std::string to = FromBox(toEdit);
     if (to.size() < 5 || !IsValidEmailAddress(to)) {
-        ShowMessage(QStringLiteral("\"To\" email is invalid"));
+        AppMessageBox(QStringLiteral("\"To\" email is invalid"));
         return;
     }
     const std::string from = FromBox(fromEdit);
     if (from.size() < 5 || !IsValidEmailAddress(from)) {
-        ShowMessage(QStringLiteral("\"From\" email is invalid"));
+        AppMessageBox(QStringLiteral("\"From\" email is invalid"));
         return;
     }
-    const std::string server = FromBox(smtpEdit);
-    if (server.size() < 5 || !IsValidServerAddress(server)) {
-        ShowMessage(QStringLiteral("SMTP server address is invalid"));
+    const std::string serverText = FromBox(smtpEdit);
+    if (serverText.size() < 5 || !IsValidServerAddress(serverText)) {
+        AppMessageBox(QStringLiteral("SMTP server address is invalid"));
         return;
     }
-    const char* user = haveCredentials ? userName.c_str() : nullptr;
-    const char* pass = haveCredentials ? password.c_str() : nullptr;
-    if (EmailPic(to.c_str(), from.c_str(), server.c_str(), testPicture, user, pass)) {
-        ShowMessage(QStringLiteral("An email with a test attachment should be waiting in your \"To\" email inbox!"));
+    if (!ValidPort(FromBox(portEdit))) {
+        AppMessageBox(QStringLiteral("The port must be empty or a number from 1 to 65535."));
+        return;
+    }
+    QFile picture(QString::fromLatin1(testPicture));
+    if (!picture.open(QIODevice::ReadOnly)) {
+        AppMessageBox(unsentText + QStringLiteral("%1 could not be read: %2").arg(testPicture, picture.errorString()));
+        return;
+    }
+    // The security the alarm mails would use: the one picked, else the stored one (or the default).
+    const SecurityChoice* choice = securityPicked_ ? &securityChoices[securityCombo->currentIndex()]
+                                                   : StoredSecurity(security);
+    MailServer server{.server = serverText,
+                      .port = FromBox(portEdit).empty() ? 0 : portEdit->text().toLong(),
+                      .security = choice ? choice->security : MailSecurity::Default,
+                      .login = !userNameEdit->text().isEmpty(),
+                      .userName = userNameEdit->text().toStdString(),
+                      .password = passwordEdit->text().toStdString()};
+    const QByteArray bytes = picture.readAll();
+    MailMessage message{.fromAddress = from,
+                        .toAddress = to,
+                        .subject = "Sentivo test e-mail",
+                        .body = TestBody(server, choice ? choice->shown : "STARTTLS when the server offers it"),
+                        .attachments = {{testPicture, bytes.toStdString()}}};
+
+    // The result comes back through the future alone; the GUI polls it, so no data crosses
+    // threads through Qt.
+    std::promise<MailResult> promise;
+    testSend_ = promise.get_future();
+    testCancel_ = std::make_shared<std::atomic<bool>>(false);
+    testThread_ = std::thread([promise = std::move(promise), server = std::move(server),
+                               message = std::move(message), cancel = testCancel_]() mutable {
+        promise.set_value(SendMail(server, message, cancel.get()));
+    });
+    testButton_->setEnabled(false);
+    testButton_->setText(QStringLiteral("Sending…"));
+    testPoll_->start(50);
+}
+
+void COptionsDlg::FinishTestEmail()
+{
+    const MailResult result = testSend_.get();
+    testThread_.join();
+    testPoll_->stop();
+    testButton_->setText(QStringLiteral("Send a test &email"));
+    testButton_->setEnabled(true);
+    if (result.sent) {
+        AppMessageBox(QStringLiteral("An email with a test attachment should be waiting in your \"To\" email inbox!"));
     } else {
         // The library's reason on a line of its own lets the user tell a wrong password from a
         // wrong server.
-        ShowMessage(QStringLiteral("Email could not be sent. Please check addresses and the SMTP server is that of your ISP.\n") +
-                    QString::fromStdString(EmailPicLastError()));
+        AppMessageBox(unsentText + QString::fromStdString(result.reason));
     }
 }
 
-bool RunEmailOptions()
+void COptionsDlg::CancelTestEmail()
+{
+    if (!testSend_.valid())
+        return;
+    testPoll_->stop();
+    testCancel_->store(true);
+    // The send ends within about a second of the flag; should it not, the thread is let go with
+    // its own copies of everything it uses, and its result is dropped.
+    if (testSend_.wait_for(1200ms) == std::future_status::ready)
+        testThread_.join();
+    else
+        testThread_.detach();
+    testSend_ = {};
+    testButton_->setText(QStringLiteral("Send a test &email"));
+    testButton_->setEnabled(true);
+}
+
+bool RunEmailOptions(const std::function<void()>& settingsChanged)
 {
     COptionsDlg dialog;
     ReadSetting(SETTING_FROM_ADDRESS, dialog.fromAddress);
     ReadSetting(SETTING_TO_ADDRESS, dialog.toAddress);
     ReadSetting(SETTING_SMTP_SERVER, dialog.smtpServer);
-    dialog.haveCredentials = ReadSmtpCredentials(dialog.userName, dialog.password);
+    dialog.port = ReadNamedSetting(SETTING_SMTP_PORT).value_or("");
+    dialog.security = ReadNamedSetting(SETTING_SMTP_SECURITY).value_or("");
+    std::string userName, password;
+    ReadSmtpCredentials(userName, password);
+    dialog.userName = userName;
+    dialog.password = password;
     if (dialog.exec() != QDialog::Accepted)
         return false;
     // All three are written, even after a failing one.
@@ -142,5 +290,15 @@ bool RunEmailOptions()
         AppMessageBox(QStringLiteral("Some email options have been left blank or do not seem valid. "
                                      "Sentivo cannot function fully without valid addresses in all the boxes!"));
     }
+    WriteNamedSetting(SETTING_SMTP_PORT, dialog.port);
+    WriteNamedSetting(SETTING_SMTP_SECURITY, dialog.security);
+    // Saved only when changed: a login read from a hand-written auth.txt in the working folder is
+    // not copied into the config folder just because OK was pressed.
+    std::string reason;
+    if ((dialog.userName != userName || dialog.password != password)
+        && !WriteSmtpCredentials(dialog.userName, dialog.password, reason))
+        AppMessageBox(QStringLiteral("The SMTP login could not be saved: ") + QString::fromStdString(reason));
+    if (settingsChanged)
+        settingsChanged();
     return allValid;
 }

@@ -16,11 +16,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
@@ -78,6 +80,7 @@ void CSentivoDlg::BindControls()
     alertProgress = Control<QProgressBar>(*this, 1017);
     picturesTakenEdit = Control<QLineEdit>(*this, 1013);
     startStopButton = Control<QPushButton>(*this, 1000);
+    mailStatusLabel_ = Control<QLabel>(*this, 1031);
 }
 
 void CSentivoDlg::ConnectHandlers()
@@ -95,12 +98,15 @@ void CSentivoDlg::ConnectHandlers()
     connect(Control<CSpinButton>(*this, 1023), &CSpinButton::deltaPos, this,
             [this](int delta) { OnDeltaPosBetweenSends(delta); });
     // "&Help" (57670) has no handler: pressing it changes nothing.
+    mailStatusTimer_ = new QTimer(this);
+    connect(mailStatusTimer_, &QTimer::timeout, this, [this] { RefreshMailStatus(); });
 }
 
 int CSentivoDlg::DoModal()
 {
     OnInitDialog();
-    const int result = exec();
+    // A quit asked while the start-up dialogs were up (SIGTERM) ends the program before it shows.
+    const int result = quitting_ ? QDialog::Accepted : exec();
     DestroyWindow();
     return result;
 }
@@ -124,6 +130,7 @@ void CSentivoDlg::OnInitDialog()
     ProbeEmailSettings();
     LoadDelays();
     sendEmailsCheck->setChecked(emailSettingsValid_);
+    CheckCredentialsFile();
     splashFilter_ = new SplashInputFilter(this);
     qApp->installEventFilter(splashFilter_);
     CSplashWindow::EnableSplashScreen(true);
@@ -136,7 +143,7 @@ void CSentivoDlg::ProbeEmailSettings()
     const bool valid = ReadSetting(SETTING_FROM_ADDRESS, ignored) && ReadSetting(SETTING_TO_ADDRESS, ignored)
                        && ReadSetting(SETTING_SMTP_SERVER, ignored);
     if (!valid)
-        emailSettingsValid_ = RunEmailOptions();
+        emailSettingsValid_ = RunEmailOptions(mail_.settingsChanged);
 }
 
 void CSentivoDlg::contextMenuEvent(QContextMenuEvent* event)
@@ -168,7 +175,7 @@ void CSentivoDlg::OnSysCommand(unsigned commandId)
 
 void CSentivoDlg::OnEmailOptions()
 {
-    emailSettingsValid_ = RunEmailOptions();
+    emailSettingsValid_ = RunEmailOptions(mail_.settingsChanged);
     // Valid settings open the gate again, also after "Send emails" had closed it.
     startAllowedByGate_ = emailSettingsValid_ || !sendEmailsCheck->isChecked();
     UpdateStartButton();

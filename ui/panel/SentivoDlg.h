@@ -5,6 +5,7 @@
 
 #include "engine/SurveillanceThread.h"
 #include "engine/SurveillanceWorker.h"
+#include "ui/panel/MailServices.h"
 
 #include <QDialog>
 
@@ -13,11 +14,13 @@
 
 class PanelSession;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 class CSentivoDlg : public QDialog {
     Q_OBJECT
@@ -34,6 +37,11 @@ public:
     std::shared_ptr<SessionState> sharedState() const;
     bool emailSettingsValid() const { return emailSettingsValid_; }
     bool workerFinishing() const;
+    // The mail sender's parts (before DoModal): the status line below the controls then shows
+    // its state about once a second, Email Options tells it when the settings changed, and a
+    // credentials file others can read is reported there and in the log. Without it the status
+    // line stays empty.
+    void SetMailServices(MailServices services);
 
     // Handlers, public so that tests can reach them the way the controls do.
     void OnInitDialog();
@@ -89,6 +97,8 @@ private:
     // Waits up to limit for the worker to end, carrying out its control updates meanwhile.
     bool WaitForWorker(std::chrono::milliseconds limit);
     void UpdateStartButton();
+    void CheckCredentialsFile();
+    void RefreshMailStatus();
 
     SurveillanceEnvironmentFactory makeEnvironment_;
     std::shared_ptr<PanelSession> session_;
@@ -100,4 +110,8 @@ private:
     bool initialised_ = false;
     bool destroyed_ = false;
     bool quitting_ = false;
+    MailServices mail_;
+    QLabel* mailStatusLabel_ = nullptr;
+    QTimer* mailStatusTimer_ = nullptr;
+    QString credentialsNotice_;   // shown above the mail status until the next start
 };

@@ -7,6 +7,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QLineEdit>
+#include <QTimer>
 
 namespace {
 
@@ -90,6 +91,7 @@ void CSentivoDlg::DestroyWindow()
     if (!initialised_ || destroyed_)
         return;
     destroyed_ = true;
+    mailStatusTimer_->stop();
     WriteSetting(SETTING_DELAY_TO_LEAVE_ROOM, FormatDelay(Load(session_->delayToLeaveRoom)));
     WriteSetting(SETTING_DELAY_BETWEEN_SENDS, FormatDelay(Load(session_->delayBetweenSends)));
     WriteSetting(SETTING_DELAY_BEFORE_ALARM, FormatDelay(Load(session_->delayBeforeAlarm)));

@@ -5,6 +5,7 @@
 #include "ui/templates/SpinButton.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
@@ -29,14 +30,16 @@ namespace {
 constexpr char kIdProperty[] = "controlId";
 
 // One control of a template. kind is one of: groupbox, label, edit, spin, button, defbutton,
-// checkbox, radio, progress, icon. id is -1 for controls without one (labels, group boxes, icons).
-// rect is in dialog units. styles holds the style flags; the builder looks at readonly, noborder,
-// multiline, flat, default, smooth, tabstop and noprefix.
+// checkbox, radio, progress, icon, combo. id is -1 for controls without one (labels, group boxes,
+// icons). rect is in dialog units (a combo's is its closed box). styles holds the style flags; the
+// builder looks at readonly, noborder, password, multiline, flat, default, smooth, tabstop and
+// noprefix. items: a combo's choices, in order.
 struct ControlTemplate {
     int id = -1;
     QString kind;
     QString caption;
     QStringList styles;
+    QStringList items;
     QRect rect;
     bool has(const QString& style) const { return styles.contains(style); }
 };
@@ -63,6 +66,8 @@ ControlTemplate ControlFromJson(const QJsonObject& json)
     control.caption = json.value("caption").toString();
     for (const QJsonValue& style : json.value("styles").toArray())
         control.styles.append(style.toString());
+    for (const QJsonValue& item : json.value("items").toArray())
+        control.items.append(item.toString());
     control.rect = RectFromJson(json.value("rect").toArray());
     return control;
 }
@@ -130,6 +135,8 @@ QLineEdit* MakeEdit(const ControlTemplate& control, QWidget* parent)
     auto* edit = new QLineEdit(parent);
     edit->setReadOnly(control.has("readonly"));
     edit->setFrame(!control.has("noborder"));
+    if (control.has("password"))
+        edit->setEchoMode(QLineEdit::Password);
     if (control.has("readonly")) {
         // Read-only boxes show the dialog's colour, as the native ones do.
         QPalette palette = edit->palette();
@@ -215,6 +222,11 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent)
         return MakeProgress(control, parent);
     if (kind == "icon")
         return MakeIcon(parent);
+    if (kind == "combo") {
+        auto* combo = new QComboBox(parent);
+        combo->addItems(control.items);
+        return combo;
+    }
     throw std::runtime_error("unknown control kind: " + kind.toStdString());
 }
 
