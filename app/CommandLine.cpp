@@ -9,8 +9,9 @@ constexpr const char* kUsage = "Usage: sentivo [--camera SOURCE] [--help] [--ver
 
 constexpr const char* kEnvironment = R"(
 Environment:
-  SENTIVO_SMTP_PORT        mail port when the server text names none (default 25)
-  SENTIVO_SMTP_TLS         opportunistic (default: STARTTLS when offered), required or off
+  SENTIVO_SMTP_PORT        mail port, over the Options dialog's and the server text's
+  SENTIVO_SMTP_TLS         opportunistic (STARTTLS when offered), required, off or ssl,
+                           over the Options dialog's security
   SENTIVO_SMTP_CAFILE      extra trusted certificate (PEM) for the mail server
   SENTIVO_SMTP_TIMEOUT_MS  bound on one mail send, in milliseconds (default 60000)
   XDG_CONFIG_HOME          settings in $XDG_CONFIG_HOME/Corvane/Sentivo.conf
