@@ -1,51 +1,95 @@
 #pragma once
-// Helpers for driving the control panel offscreen: settings written as the program stores them,
-// modal dialogs answered by a callback, waiting on the event loop, and a video file that stands in
-// for the camera.
+// Helpers for the panel's and the program's tests: settings as the program stores them, one
+// answerer for modal dialogs, a video of a room for a camera, the panel opened as DoModal opens it.
+#include "app/DefaultSurveillanceEnvironment.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestDirectory.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/dialogs/SplashWindow.h"
+#include "ui/panel/SentivoDlg.h"
 
-#include <QString>
-#include <QWidget>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 
-#include <chrono>
-#include <filesystem>
-#include <functional>
-#include <string>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
-class CSentivoDlg;
+inline std::string StoredText(int settingId)
+{
+    std::string text;
+    ReadSetting(settingId, text);   // the first read on a fresh machine creates the store
+    return text;
+}
 
-// Stores the three e-mail settings (the store must exist: the first read creates it).
-void StoreEmailSettings(const std::string& from, const std::string& to, const std::string& server);
-void StoreSetting(int settingId, const std::string& text);
-std::string StoredText(int settingId);
+inline void StoreSetting(int settingId, const std::string& text) { StoredText(settingId); WriteSetting(settingId, text); }
 
-// The next modal dialog that opens (other than the ones open now) is handed to answer, once.
-void WhenModalOpens(std::function<void(QWidget*)> answer);
-// Closes every modal dialog that opens until the returned guard goes (answers with reject()).
-class RejectModals {
-public:
-    RejectModals();
-    ~RejectModals();
-    int rejected() const { return *count_; }
-    QStringList titles() const { return *titles_; }
+inline void StoreEmailSettings(const std::string& from, const std::string& to, const std::string& server)
+{
+    StoreSetting(SETTING_FROM_ADDRESS, from);
+    StoreSetting(SETTING_TO_ADDRESS, to);
+    StoreSetting(SETTING_SMTP_SERVER, server);
+}
 
-private:
-    class QTimer* timer_;
-    std::shared_ptr<int> count_;
-    std::shared_ptr<QStringList> titles_;
+inline void HideSplash() { if (CSplashWindow* splash = CSplashWindow::CurrentSplash()) splash->HideSplashScreen(); }
+
+// Hands each modal dialog that opens while the answerer lives to answer, once. A modal dialog runs
+// an event loop of its own, so a timer is the way in. The splash, which swallows a key, goes first.
+[[nodiscard]] inline std::unique_ptr<QTimer> AnswerModals(std::function<void(QDialog*)> answer)
+{
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, [answer, last = QPointer<QDialog>()]() mutable {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal && modal != last) {
+            last = modal;
+            HideSplash();
+            answer(modal);
+        }
+    });
+    timer->start(10);
+    return timer;
+}
+
+// A still grey room at 20 frames a second; from frame stillFrames on, a white square crosses it.
+inline std::filesystem::path WriteRoomVideo(const std::filesystem::path& file, int stillFrames, int movingFrames)
+{
+    cv::VideoWriter writer(file.string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, cv::Size(320, 240));
+    for (int i = 0; i < stillFrames + movingFrames; ++i) {
+        cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(90));
+        if (i >= stillFrames)
+            cv::rectangle(frame, cv::Rect(i * 12 % 240, 60, 80, 100), cv::Scalar::all(255), cv::FILLED);
+        writer.write(frame);
+    }
+    return file;
+}
+
+// Its runs use the real parts on camera.
+inline std::unique_ptr<CSentivoDlg> OpenPanel(const std::filesystem::path& camera = "no-camera.avi")
+{
+    auto panel = std::make_unique<CSentivoDlg>([camera] { return DefaultSurveillanceEnvironment(camera.string()); });
+    panel->OnInitDialog();
+    panel->show();
+    HideSplash();
+    return panel;
+}
+
+// Valid e-mail settings in a folder of its own; no message and no window left after the test.
+class PanelTest : public testing::Test {
+protected:
+    void SetUp() override { StoreEmailSettings("alarm@home.net", "owner@mail.org", "smtp.home.net"); }
+    void TearDown() override
+    {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
+        EXPECT_EQ(messages.texts(), QStringList());
+    }
+
+    TestDirectory dir;
+    MessageBoxCapture messages;
 };
-
-// Processes events until done() or the time-out; answers done().
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-void ProcessEventsFor(std::chrono::milliseconds duration);
-
-// A video of a still grey room; with moving, a white square crosses it from frame stillFrames on.
-std::filesystem::path WriteRoomVideo(const std::filesystem::path& file, int stillFrames, int movingFrames,
-                                     int stillAfter = 0, double fps = 20.0);
-// The face cascade as the program expects it in its working folder.
-void InstallCascade(const std::filesystem::path& folder);
-
-// After a test: no window of it is left on screen (pending deletions are carried out first).
-void ExpectNoWindowLeft();
-
-// Initialises the panel as the program does, with modal boxes at start-up answered by reject.
-void InitPanel(CSentivoDlg& panel);
