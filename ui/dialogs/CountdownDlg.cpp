@@ -1,28 +1,13 @@
 #include "ui/dialogs/CountdownDlg.h"
 
+#include "engine/Milliseconds.h"
+
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/Resources.h"
 
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <algorithm>
-#include <climits>
-#include <cmath>
-
-namespace {
-
-// The bar's maximum: the delay in milliseconds, truncated toward zero. The whole count is kept
-// (no 16-bit range), so a delay above 65.535 s still fills the bar over its full length.
-// Values that have no integer (NaN, below zero, beyond int) are held to the ends of the range.
-int RangeMaximum(float delaySeconds)
-{
-    const double ms = std::trunc(double(delaySeconds) * 1000.0);
-    if (!(ms > 0.0))
-        return 0;
-    return ms >= double(INT_MAX) ? INT_MAX : static_cast<int>(ms);
-}
-
-}   // namespace
 
 CCountdownDlg::CCountdownDlg(QWidget* parent) : QDialog(parent)
 {
@@ -43,8 +28,9 @@ void CCountdownDlg::OnInitDialog()
 {
     elapsedMs = 0.0f;
     tickMs = 100.0f;
-    // A 0..0 bar would show Qt's busy animation; the native control shows it empty.
-    progressBar->setRange(0, std::max(RangeMaximum(delaySeconds), 1));
+    // The whole millisecond count, so a delay above 65.535 s still fills the bar over its full
+    // length; a 0..0 bar would show Qt's busy animation, where the native control shows it empty.
+    progressBar->setRange(0, std::max(ToMilliseconds(delaySeconds), 1));
     progressBar->setValue(0);
     timer.start(static_cast<int>(tickMs), this);
 }
