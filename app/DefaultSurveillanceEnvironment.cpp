@@ -3,12 +3,38 @@
 #include "engine/FaceDetector.h"
 #include "engine/MotionDetector.h"
 #include "engine/PictureNumbering.h"
-#include "mail/EmailPic.h"
+#include "log/EventLog.h"
+#include "mail/MailSender.h"
+#include "settings/AppPaths.h"
+#include "settings/SettingsStore.h"
 #include "ui/preview/PreviewWindow.h"
 
-#include <chrono>
+#include <QDateTime>
 
-SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource)
+#include <chrono>
+#include <filesystem>
+
+namespace {
+
+// The outbox entry of one alarm picture, with the addresses stored now (the sender mails with the
+// settings current when it sends).
+OutboxEntry PictureEntry(const AlarmPicture& picture)
+{
+    OutboxEntry entry;
+    entry.kind = "picture";
+    entry.pictureNumber = picture.number;
+    entry.pictureName = picture.fileName;
+    entry.takenAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    ReadSetting(SETTING_FROM_ADDRESS, entry.fromAddress);
+    ReadSetting(SETTING_TO_ADDRESS, entry.toAddress);
+    ReadSetting(SETTING_SMTP_SERVER, entry.smtpServer);
+    entry.pictureBytes = picture.jpegBytes;
+    return entry;
+}
+
+}  // namespace
+
+SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail, EventLog* log)
 {
     using Clock = std::chrono::steady_clock;
     SurveillanceEnvironment env;
@@ -19,12 +45,25 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
         return DetectMotion(frame, overlay, diffThreshold);
     };
     env.detectFaces = [](cv::Mat& image) { return DetectFaces(image); };
-    env.loadCascade = [] { return LoadFaceCascade("cascade1.xml"); };
-    env.sendMail = EmailPic;
+    // A cascade1.xml in the working folder comes first; else the one installed with the program.
+    env.loadCascade = [] {
+        const char* local = "cascade1.xml";
+        return LoadFaceCascade(std::filesystem::exists(local) ? local : FindResource(local).string());
+    };
+    env.savePicture = SavePicture;
+    env.logEvent = [log](const std::string& event) {
+        if (log)
+            log->Write(event);
+    };
+    // Queue stores the entry and logs it; the sender thread does the rest.
+    env.queueMail = [mail, log](const AlarmPicture& picture) {
+        std::string reason;
+        if (mail && !mail->Queue(PictureEntry(picture), reason) && log)
+            log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
+    };
     // The preview's host is made here, on the GUI thread that starts the run.
     auto host = PreviewHost::Create();
     env.starterThreadParts = host;
     env.makePreview = [host] { return std::make_unique<PreviewWindow>(host); };
-    env.writePicture = WritePicture;
     return env;
 }

@@ -1,12 +1,17 @@
 #pragma once
 // The real parts of a surveillance run: the frame source named on the command line, the steady
-// clock, DetectMotion and DetectFaces, "cascade1.xml" from the working directory, EmailPic, the
-// Qt preview window and JPEG files.
+// clock, DetectMotion and DetectFaces, "cascade1.xml" from the working directory, JPEG files in the
+// working directory, the mail sender's outbox, the event log and the Qt preview window.
 
 #include "engine/SurveillanceThread.h"
 
 #include <string>
 
-// cameraSource: a camera index ("0"), a video file or a stream URL. Call it on the GUI thread,
-// where the preview window lives.
-SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource);
+class EventLog;
+class MailSender;
+
+// cameraSource: a camera index ("0"), a video file or a stream URL. Pictures for mail go to
+// mail's outbox, events to log; either may be null (no mail, no log). Both must outlive the run.
+// Call it on the GUI thread, where the preview window lives.
+SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail = nullptr,
+                                                       EventLog* log = nullptr);

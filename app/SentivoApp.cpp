@@ -1,15 +1,32 @@
 #include "app/SentivoApp.h"
 
+#include "app/CurrentMailSettings.h"
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "app/QuitOnSignal.h"
+#include "log/EventLog.h"
+#include "mail/MailSender.h"
+#include "settings/AppPaths.h"
 #include "ui/panel/SentivoDlg.h"
 
 bool CSentivoApp::InitInstance()
 {
-    // The panel's destruction waits for a worker that outlived its stop, so no picture or mail
-    // is cut off when the process ends.
-    CSentivoDlg panel([source = cameraSource_] { return DefaultSurveillanceEnvironment(source); });
-    QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
-    panel.DoModal();
+    EventLog log(DataFolder() / "events.log");
+    Outbox outbox(DataFolder() / "outbox");
+    MailSender sender(outbox, CurrentMailSettings, log);
+    {
+        // The panel's destruction waits for a worker that outlived its stop, so every picture of a
+        // run is in the outbox before the sender stops.
+        CSentivoDlg panel([&, source = cameraSource_] { return DefaultSurveillanceEnvironment(source, &sender, &log); });
+        panel.SetMailServices({.status = [&sender] { return sender.Status(); },
+                               .settingsChanged = [&sender] { sender.RetryNow(); },
+                               .log = &log});
+        QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
+        // Before the panel shows, not at the first alarm: mails an earlier run left behind go out
+        // without arming. A SIGTERM from here on ends the program as Quit does.
+        sender.Start();
+        panel.DoModal();
+    }
+    // Cancels a send in progress within about a second; what was not sent waits for the next start.
+    sender.Stop();
     return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The application object: runs the control panel modally; the program ends when it closes.
+// The application object: makes the event log, the mail outbox and its sender (started at once),
+// runs the control panel modally, and stops the sender once the panel has closed.
 
 #include <string>
 

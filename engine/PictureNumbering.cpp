@@ -1,9 +1,10 @@
 #include "engine/PictureNumbering.h"
 
-#include <opencv2/imgcodecs.hpp>
-
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -42,11 +43,15 @@ std::string PictureFileName(std::int64_t number)
     return std::string(kPrefix) + std::to_string(number) + std::string(kSuffix);
 }
 
-void WritePicture(const std::string& fileName, const cv::Mat& image)
+std::string SavePicture(const std::string& fileName, const std::string& jpegBytes)
 {
-    try {
-        cv::imwrite(fileName, image);
-    } catch (const cv::Exception&) {
-        // A picture that cannot be saved is not reported; the mail is still tried.
-    }
+    // "x": created here or not at all, so evidence another program put there is never replaced.
+    std::FILE* file = std::fopen(fileName.c_str(), "wbx");
+    if (!file)
+        return std::strerror(errno);
+    const bool written = std::fwrite(jpegBytes.data(), 1, jpegBytes.size(), file) == jpegBytes.size();
+    const int writeError = errno;
+    if (std::fclose(file) != 0 || !written)
+        return std::strerror(written ? errno : writeError);
+    return {};
 }

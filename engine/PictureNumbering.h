@@ -2,8 +2,6 @@
 // Picture files are evidence and are never overwritten: they are numbered on from the highest
 // "pic_N.jpg" that was in the working directory when the program started.
 
-#include <opencv2/core.hpp>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -16,5 +14,6 @@ std::int64_t HighestPictureNumber(const std::filesystem::path& dir);
 // "pic_N.jpg" for picture number N.
 std::string PictureFileName(std::int64_t number);
 
-// Saves image as a JPEG file; a failure is not reported.
-void WritePicture(const std::string& fileName, const cv::Mat& image);
+// Writes jpegBytes as a new file fileName; an existing file is left as it is. Empty when saved,
+// else the reason ("File exists", "No space left on device", ...).
+std::string SavePicture(const std::string& fileName, const std::string& jpegBytes);

@@ -3,7 +3,7 @@
 // shared_ptr that the worker holds too, so the worker may finish after the panel is gone.
 //
 // Threads: every scalar is written whole by one side and read whole by the other (relaxed atomic
-// loads and stores). The strings, the credentials and pictureNumberBase are written by the panel
+// loads and stores). The strings and pictureNumberBase are written by the panel
 // before the worker of a run is created and not touched while it runs.
 
 #include <atomic>
@@ -24,14 +24,10 @@ public:
     std::atomic<int> picturesTaken{0};
     std::atomic<int> capturePropertyValue{640480};
 
+    // The e-mail settings the start checked; a mail goes out with those current when it is sent.
     std::string fromAddress;
     std::string toAddress;
     std::string smtpServer;
-
-    // SMTP login for the alarm mails, from "auth.txt" at start; without it pictures go unauthenticated.
-    bool haveCredentials = false;
-    std::string smtpUserName;
-    std::string smtpPassword;
 
     // Highest N of the "pic_N.jpg" files found when the program started: picture files are
     // numbered pictureNumberBase + picturesTaken, so a restart never overwrites evidence. 64 bits:

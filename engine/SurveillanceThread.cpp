@@ -3,6 +3,8 @@
 #include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <algorithm>
 
 namespace {
@@ -20,12 +22,16 @@ public:
 
     void Run()
     {
-        if (!Start())
+        if (!Start()) {
+            env_.logEvent("run ended: no camera");
             return;
+        }
+        const char* end = "stopped";
         if (state_.isRunning.load(std::memory_order_relaxed))
-            while (Pass()) {
+            while (!(end = Pass())) {
             }
         CleanUp();
+        env_.logEvent(std::string("run ended: ") + end);
     }
 
 private:
@@ -39,6 +45,8 @@ private:
             alarmThreshold_ = faceMode_ ? kFaceAlarmThreshold : delayBeforeAlarm;
         } else {
             state_.FallBackToMotionDetect();
+            if (faceMode_)
+                env_.logEvent("face cascade missing: motion detection used");
             faceMode_ = false;
             alarmThreshold_ = delayBeforeAlarm;
         }
@@ -55,11 +63,12 @@ private:
         }
         preview_ = env_.makePreview();
         preview_->Open(kPreviewTitle);
+        env_.logEvent(faceMode_ ? "surveillance armed: face detection" : "surveillance armed: motion detection");
         return true;
     }
 
-    // One frame; false when the loop ends.
-    bool Pass()
+    // One frame; null while the run goes on, else why it ended.
+    const char* Pass()
     {
         const std::int64_t counter = env_.readCounter();
         frameSeconds_ = static_cast<float>(counter - lastCounter_) / static_cast<float>(env_.counterFrequency);
@@ -67,15 +76,15 @@ private:
         lastCounter_ = counter;
 
         if (!source_->Read(frame_))
-            return false;
+            return "the camera or video gave no more frames";
         UpdateAlarmLevel(Detect());
         if (alarmLevel_ >= alarmThreshold_ && runSeconds_ - lastPictureAt_ >= state_.delayBetweenSends.load(std::memory_order_relaxed))
             TakePicture();
         preview_->Show(display_);
         state_.SetAlertLevel(alarmLevel_);
         if (preview_->WaitKey(kKeyWaitMilliseconds) >= 0)
-            return false;
-        return state_.isRunning.load(std::memory_order_relaxed);
+            return "a key was pressed in the preview";
+        return state_.isRunning.load(std::memory_order_relaxed) ? nullptr : "stopped";
     }
 
     // The display image has the frame's size; it is made once and re-made only if the size changes.
@@ -100,23 +109,27 @@ private:
             alarmLevel_ = std::max(0.0f, alarmLevel_ - frameSeconds_);
     }
 
+    // The camera's picture, without boxes or motion overlay, encoded once: the file and the mail
+    // carry the same bytes. A picture the folder refused still goes out by mail.
     void TakePicture()
     {
         state_.IncrementPicturesTaken();
         const int picturesTaken = state_.picturesTaken.load(std::memory_order_relaxed);
-        const std::string fileName = PictureFileName(state_.pictureNumberBase + picturesTaken);
-        env_.writePicture(fileName, frame_);   // the camera's picture, without boxes or motion overlay
-        if (emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
-            MailPicture(fileName);
+        AlarmPicture picture;
+        picture.number = state_.pictureNumberBase + picturesTaken;
+        picture.fileName = PictureFileName(picture.number);
+        const std::string name = "picture " + std::to_string(picture.number);
+        if (cv::imencode(".jpg", frame_, jpeg_)) {
+            picture.jpegBytes.assign(jpeg_.begin(), jpeg_.end());
+            const std::string error = env_.savePicture(picture.fileName, picture.jpegBytes);
+            env_.logEvent(error.empty() ? name + " saved as " + picture.fileName : name + " could not be saved: " + error);
+            if (emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
+                env_.queueMail(picture);
+        } else {
+            env_.logEvent(name + " could not be saved: the frame could not be encoded as JPEG");
+        }
         alarmLevel_ = std::max(0.0f, alarmThreshold_ - state_.delayBetweenSends.load(std::memory_order_relaxed));
         lastPictureAt_ = runSeconds_;
-    }
-
-    void MailPicture(const std::string& fileName)
-    {
-        const bool login = state_.haveCredentials;
-        env_.sendMail(state_.toAddress.c_str(), state_.fromAddress.c_str(), state_.smtpServer.c_str(), fileName.c_str(),
-                      login ? state_.smtpUserName.c_str() : nullptr, login ? state_.smtpPassword.c_str() : nullptr);
     }
 
     void CleanUp()
@@ -143,6 +156,7 @@ private:
     std::unique_ptr<PreviewSink> preview_;
     cv::Mat frame_;
     cv::Mat display_;
+    std::vector<uchar> jpeg_;
 };
 
 }  // namespace
@@ -158,9 +172,10 @@ int SurveillanceThread(SessionState& state, const SurveillanceEnvironment& env)
 {
     try {
         SurveillanceRun(state, env).Run();
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // A library failure mid-run (an unreadable frame, say) ends the run like a failed grab;
         // the run's destructor has released the camera and closed the window.
+        env.logEvent(std::string("run ended: an error: ") + error.what());
     }
     state.RunEnded();
     return 0;

@@ -1,7 +1,9 @@
 #pragma once
-// One surveillance run: frames in, detection, alarm level, pictures saved and mailed. The parts
-// that touch the outside world (camera, clock, detectors, cascade, mail, preview, picture files)
-// come in through SurveillanceEnvironment, so a run can be driven frame by frame without a camera.
+// One surveillance run: frames in, detection, alarm level, pictures saved and handed over for mail.
+// The parts that touch the outside world (camera, clock, detectors, cascade, picture files, mail,
+// event log, preview) come in through SurveillanceEnvironment, so a run can be driven frame by frame
+// without a camera. The loop never waits on the network: a picture for mail is handed over and the
+// loop goes on.
 
 #include "engine/FrameSource.h"
 #include "engine/PictureNumbering.h"   // HighestPictureNumber, for the panel at program start
@@ -12,6 +14,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+// One alarm picture as it was saved: its number, its file name and the JPEG's bytes.
+struct AlarmPicture {
+    std::int64_t number = 0;
+    std::string fileName;
+    std::string jpegBytes;
+};
 
 struct SurveillanceEnvironment {
     // The camera (or its stand-in); null when it cannot be opened.
@@ -24,22 +33,24 @@ struct SurveillanceEnvironment {
     std::function<bool(cv::Mat& image)> detectFaces;
     // Loads the face cascade for the face detector; false when it did not load.
     std::function<bool()> loadCascade;
-    // Mails one picture (EmailPic's arguments); the answer is ignored.
-    std::function<bool(const char* toAddress, const char* fromAddress, const char* smtpServer,
-                       const char* pictureFile, const char* userName, const char* password)> sendMail;
+    // Saves a picture file: empty when saved, else the reason.
+    std::function<std::string(const std::string& fileName, const std::string& jpegBytes)> savePicture;
+    // Hands a picture over for mail; returns at once, whatever the network does.
+    std::function<void(const AlarmPicture& picture)> queueMail;
+    // One line for the event log ("surveillance armed: motion detection", "run ended: stopped", ...).
+    std::function<void(const std::string& event)> logEvent;
     std::function<std::unique_ptr<PreviewSink>()> makePreview;
     // What the preview needs on the thread that starts the run (a window's host object, say):
     // the worker keeps it until its thread has ended and releases it on the starting thread.
     std::shared_ptr<void> starterThreadParts;
-    // Saves a picture file; failures are not reported.
-    std::function<void(const std::string& fileName, const cv::Mat& image)> writePicture;
 };
 
 // Makes the parts of one run; called on the thread that starts it.
 using SurveillanceEnvironmentFactory = std::function<SurveillanceEnvironment()>;
 
 // Runs one run until state.isRunning is found clear, a grab fails or a key is pressed in the
-// preview; without a camera it only shows the camera message. Its last call is state.RunEnded().
+// preview, and logs why it ended; without a camera it only shows the camera message. Its last
+// call is state.RunEnded().
 // Always returns 0.
 int SurveillanceThread(SessionState& state, const SurveillanceEnvironment& env);
 

@@ -1,7 +1,7 @@
 #pragma once
 // One surveillance run on its own thread. The worker holds the shared state, so it may outlive
 // the panel that started it; its destructor waits for the run to end (a stopped run ends after its
-// current frame, whose mail send is bounded by the mail time-outs).
+// current frame; mail is only handed over, never waited for).
 
 #include "engine/SessionState.h"
 

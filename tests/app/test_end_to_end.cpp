@@ -1,16 +1,20 @@
 // The real program: its command line answered without a display, and runs on an X display of its
 // own driven with xdotool as a user would drive them: an armed run that saves pictures of an
-// intruder and mails them with the login of auth.txt, and "&Quit", SIGTERM and SIGINT each ending
-// the program with the delays saved.
+// intruder, mails them through its outbox with the port, security and login saved as the Options
+// dialog saves them, and logs what it did; "&Quit", SIGTERM and SIGINT each ending the program with
+// the delays saved; and mails left waiting by a killed program, sent by the next start unarmed.
 #include "tests/ui/panel/PanelHarness.h"
+#include "settings/SmtpCredentials.h"
 #include "tests/support/SmtpTestServer.h"
 #include "ui/templates/DialogBuilder.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include <csignal>
+#include <optional>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -51,27 +55,47 @@ static QString XDo(const QProcessEnvironment& display, const QStringList& argume
     return QString(tool.readAllStandardOutput()).trimmed();
 }
 
+// Every attachment the server accepted, in the order the messages came.
+static std::vector<ReceivedAttachment> Attachments(const std::optional<SmtpTestServer>& smtp)
+{
+    std::vector<ReceivedAttachment> attachments;
+    for (const ReceivedMail& mail : smtp ? smtp->Messages() : std::vector<ReceivedMail>{}) {
+        EXPECT_EQ(mail.authenticatedUser, "alarm");
+        attachments.insert(attachments.end(), mail.attachments.begin(), mail.attachments.end());
+    }
+    return attachments;
+}
+
 TEST(Program, RunsAndQuitsAsAUserDrivesIt)
 {
-    const char *const kPanel = "^Sentivo V3.2$", *const kPreview = "^Sentivo$";
+    const char *const kPanel = "^Sentivo V3.2$", *const kPreview = "^Sentivo$", *const kNoFrames =
+        "the camera or video gave no more frames";
     struct Step { const char *keys, *window; bool open; };   // keys pressed on the panel, then the window awaited
-    struct Row { int stillFrames, intruderFrames, signal; std::vector<Step> steps; const char* delays; } const rows[] = {
+    struct Row { int stillFrames, intruderFrames, signal; std::vector<Step> steps; const char *delays, *ended; };
+    const Row rows[] = {
         // 3 s of a still room (longer than the alarm delay), then 6 s of an intruder crossing it;
-        // the video's end ends the run.
-        {60, 120, 0, {{"alt+s", kPreview, true}, {"", kPreview, false}, {"alt+q", kPanel, false}}, "2.0 2.0 1.0"},
+        // the video's end ends the run; "&Quit" once the mails are in.
+        {60, 120, 0, {{"alt+s", kPreview, true}, {"", kPreview, false}}, "2.0 2.0 1.0", kNoFrames},
         // "&Revert to default settings" makes the countdown 10 s; the signal comes during it.
-        {400, 0, SIGTERM, {{"alt+r alt+s", "^Please exit the room", true}}, "10.0 10.0 2.0"},
+        {400, 0, SIGTERM, {{"alt+r alt+s", "^Please exit the room", true}}, "10.0 10.0 2.0", nullptr},
         // During a run, with the Options dialog open over the panel.
-        {400, 0, SIGINT, {{"alt+s", kPreview, true}, {"alt+r alt+o", "^Options$", true}}, "10.0 10.0 2.0"},
+        {400, 0, SIGINT, {{"alt+s", kPreview, true}, {"alt+r alt+o", "^Options$", true}}, "10.0 10.0 2.0", "stopped"},
+        // The first run with the mail server down, killed after it: the next start, unarmed, mails the pictures.
+        {60, 120, SIGKILL, {{"alt+s", kPreview, true}, {"", kPreview, false}}, "2.0 2.0 1.0", kNoFrames},
     };
     QDialog layout;   // where "Motion detect" sits: the program lays out the same template
     BuildDialog(layout, 102);
     const QPoint motionDetect = FindControl(layout, 1027)->geometry().center();
     for (const Row& row : rows) {
         TestDirectory dir;
-        SmtpTestServer smtp({.requireAuth = true});   // the login of auth.txt below
-        dir.WriteFile("auth.txt", "USERNAME, alarm\nPASSWORD, secret ; for the alarm mails\n");
+        const bool killed = row.signal == SIGKILL;
+        std::optional<SmtpTestServer> smtp;   // demands the login saved below
+        const int port = killed ? SmtpTestServer().port() : smtp.emplace(SmtpTestServer::Options{.requireAuth = true}).port();
         StoreEmailSettings("alarm@home.net", "owner@mail.org", "127.0.0.1");
+        WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(port));
+        WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");   // the test server has no TLS
+        std::string reason;
+        ASSERT_TRUE(WriteSmtpCredentials("alarm", "secret", reason)) << reason;
         WriteRoomVideo("camera.avi", row.stillFrames, row.intruderFrames);   // the program's camera
         for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "2.0"}, {SETTING_DELAY_BEFORE_ALARM, "2.0"},
                                      {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
@@ -84,8 +108,6 @@ TEST(Program, RunsAndQuitsAsAUserDrivesIt)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", ":" + QString(xvfb.readAllStandardOutput()).trimmed());
         env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("SENTIVO_SMTP_PORT", QString::number(smtp.port()));
-        env.insert("SENTIVO_SMTP_TLS", "off");
         sentivo.setProcessEnvironment(env);
         sentivo.setProcessChannelMode(QProcess::ForwardedChannels);
         sentivo.start(kProgram, {"--camera", "camera.avi"});
@@ -101,30 +123,73 @@ TEST(Program, RunsAndQuitsAsAUserDrivesIt)
             const auto shown = [&] { return !XDo(env, {"search", "--onlyvisible", "--name", step.window}).isEmpty(); };
             ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == step.open; }, 60000)) << step.window;
         }
-        if (row.signal)
-            ::kill(sentivo.processId(), row.signal);
-        // A sanitizer build reports its findings through the exit code.
-        EXPECT_TRUE(sentivo.waitForFinished(10000) && sentivo.exitStatus() == QProcess::NormalExit
-                    && sentivo.exitCode() == 0);
-        xvfb.terminate();
-        xvfb.waitForFinished();
-        EXPECT_EQ(StoredText(SETTING_DELAY_TO_LEAVE_ROOM) + " " + StoredText(SETTING_DELAY_BEFORE_ALARM) + " "
-                      + StoredText(SETTING_DELAY_BETWEEN_SENDS), row.delays);
-
         std::vector<std::string> pictures;
         while (fs::exists("pic_" + std::to_string(pictures.size() + 1) + ".jpg"))
             pictures.push_back("pic_" + std::to_string(pictures.size() + 1) + ".jpg");
         EXPECT_GE(pictures.size(), row.intruderFrames ? 2u : 0u)
             << "an intruder seen for 6 s fires the alarm more than once";
-        const std::vector<ReceivedMail> mails = smtp.WaitForMessages(pictures.size(), 10s);
-        ASSERT_EQ(mails.size(), pictures.size()) << "one e-mail per picture";
+        // The event log, time stamps left out, and the pictures its "sent" lines name.
+        const auto events = [&] {
+            return QString::fromStdString(dir.ReadFile("data/Corvane/Sentivo/events.log"))
+                .remove(QRegularExpression("^.{19}  ", QRegularExpression::MultilineOption)).split('\n', Qt::SkipEmptyParts);
+        };
+        const auto sent = [&] {
+            QStringList numbers;
+            for (const QString& line : events().filter(QRegularExpression("^mail for pictures? .* sent$")))
+                numbers << line.section(' ', 3).chopped(5).split(", ");
+            return numbers;
+        };
+        const auto mailed = [&] { return QTest::qWaitFor([&] { return sent().size() >= qsizetype(pictures.size()); }, 30000); };
+        EXPECT_TRUE(killed || mailed()) << "the pictures are mailed as they are taken";
+        if (row.signal)
+            ::kill(sentivo.processId(), row.signal);
+        else
+            XDo(env, {"windowfocus", "--sync", panel, "key", "--clearmodifiers", "alt+q"});
+        // A sanitizer build reports its findings through the exit code.
+        EXPECT_TRUE(sentivo.waitForFinished(10000)
+                    && sentivo.exitStatus() == (killed ? QProcess::CrashExit : QProcess::NormalExit)
+                    && (killed || sentivo.exitCode() == 0));
+        xvfb.terminate();
+        xvfb.waitForFinished();
+        EXPECT_EQ(StoredText(SETTING_DELAY_TO_LEAVE_ROOM) + " " + StoredText(SETTING_DELAY_BEFORE_ALARM) + " "
+                      + StoredText(SETTING_DELAY_BETWEEN_SENDS), row.delays);
+        if (killed) {   // no display is needed to send what waits
+            smtp.emplace(SmtpTestServer::Options{.requireAuth = true, .port = port});
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            sentivo.setProcessEnvironment(env);
+            sentivo.start(kProgram, {"--camera", "camera.avi"});
+            EXPECT_TRUE(mailed()) << "the mails that waited in the outbox";
+            sentivo.terminate();
+            EXPECT_TRUE(sentivo.waitForFinished(10000) && sentivo.exitStatus() == QProcess::NormalExit
+                        && sentivo.exitCode() == 0);
+        }
+
+        // Each picture once, byte for byte and in order, across as many messages as the sender made.
+        const std::vector<ReceivedAttachment> attachments = Attachments(smtp);
+        ASSERT_EQ(attachments.size(), pictures.size());
         for (size_t i = 0; i < pictures.size(); ++i) {
             cv::Mat white;   // the intruder, not the still room, raised the alarm
             cv::inRange(cv::imread(pictures[i]), cv::Scalar::all(220), cv::Scalar::all(255), white);
             EXPECT_GT(cv::countNonZero(white), 2000) << pictures[i];
-            EXPECT_EQ(mails[i].authenticatedUser, "alarm");
-            ASSERT_EQ(mails[i].attachments.size(), 1u);
-            EXPECT_EQ(mails[i].attachments[0].bytes, dir.ReadFile(pictures[i])) << pictures[i];
+            EXPECT_EQ(attachments[i].fileName, pictures[i]);
+            EXPECT_EQ(attachments[i].bytes, dir.ReadFile(pictures[i])) << pictures[i];
         }
+        // The event log tells the run in order, the sender's lines anywhere between.
+        QStringList expected;
+        if (row.ended) {
+            expected << "surveillance armed: motion detection";
+            for (size_t n = 1; n <= pictures.size(); ++n)
+                expected << QString("picture %1 saved as pic_%1.jpg").arg(n) << QString("mail for picture %1 queued").arg(n);
+            expected << "run ended: " + QString(row.ended);
+        }
+        if (killed)
+            expected << QString("outbox: %1 mails waiting").arg(pictures.size());
+        const QStringList log = events();
+        auto next = log.begin();
+        for (const QString& line : expected)
+            ASSERT_NE(next = std::find(next, log.end(), line), log.end()) << line.toStdString() << " in\n"
+                                                                           << log.join('\n').toStdString();
+        EXPECT_EQ(sent().size(), qsizetype(pictures.size())) << "every picture's mail logged as sent";
+        EXPECT_EQ(log.count("surveillance armed: motion detection"), row.ended ? 1 : 0) << "once, and only by a start";
     }
 }

@@ -43,16 +43,20 @@ SurveillanceEnvironment SurveillanceRig::Environment()
     env.detectMotion = [this](const cv::Mat&, cv::Mat&, int) { log += 'm'; return detect(framesRead); };
     env.detectFaces = [this](cv::Mat&) { log += 'f'; return detect(framesRead); };
     env.loadCascade = [this] { return cascadeLoads; };
-    env.sendMail = [this](auto, auto, auto, const char* file, auto, auto) {
-        EXPECT_TRUE(std::filesystem::exists(file)) << "a mail carries the saved picture";
-        mails.push_back(file);
-        return true;
-    };
-    env.makePreview = [this] { return std::make_unique<RecordingPreview>(*this); };
-    env.writePicture = [this](const std::string& file, const cv::Mat& image) {
+    env.savePicture = [this](const std::string& file, const std::string& jpeg) {
         EXPECT_FALSE(std::filesystem::exists(file)) << file << " saved over";
+        if (!refuse.empty())
+            return refuse;
         pictures.push_back(file);
-        WritePicture(file, image);
+        return SavePicture(file, jpeg);
     };
+    env.queueMail = [this](const AlarmPicture& picture) {
+        EXPECT_EQ(picture.fileName, PictureFileName(picture.number));
+        EXPECT_EQ(dir.ReadFile(picture.fileName), refuse.empty() ? picture.jpegBytes : "")
+            << "a mail carries the saved picture's bytes, saved first";
+        mails.push_back(picture.fileName);
+    };
+    env.logEvent = [this](const std::string& event) { events.push_back(event); };
+    env.makePreview = [this] { return std::make_unique<RecordingPreview>(*this); };
     return env;
 }

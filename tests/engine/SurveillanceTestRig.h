@@ -1,7 +1,7 @@
 #pragma once
 // Stand-ins for what a surveillance run touches, to drive runs frame by frame: frames in memory as the
 // camera, a counter moving 1/16 s per frame read (exact sums in single precision), a recording preview,
-// detectors answering by frame number, a mail recorder, and a fresh folder for the pictures.
+// detectors answering by frame number, mail and event recorders, and a fresh folder for the pictures.
 
 #include "engine/SurveillanceThread.h"
 #include "tests/support/TestDirectory.h"
@@ -48,5 +48,6 @@ struct SurveillanceRig {
     std::string log;   // 'o' preview opened, 'm'/'f' motion/face detector called, 's' shown, 'c' closed
     int framesRead = 0, sourcesReleased = 0, keyAtFrame = 0;   // the preview reports a key after keyAtFrame
     cv::Size requested;                                         // the frame size asked of the camera
-    std::vector<std::string> pictures, mails;                 // saved (a test fails if one is saved twice), mailed
+    std::string refuse;   // what saving a picture answers; empty: it is saved
+    std::vector<std::string> pictures, mails, events;   // saved (a test fails if one is saved twice), mailed, logged
 };

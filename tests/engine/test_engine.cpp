@@ -187,21 +187,28 @@ TEST(SurveillanceRun, AlarmLevelAndPicturesFrameByFrame)
     }
 }
 
-// The camera released, the preview closed (log: o, ms or fs per frame by detector, c) and RunEnded last.
-TEST(SurveillanceRun, EveryEndOfARunCleansUp)
+const std::string kArmed = "surveillance armed: motion detection", kEnded = "run ended: ",
+                  kNoFrames = kEnded + "the camera or video gave no more frames";
+
+// The camera released, the preview closed (log: o, ms or fs per frame by detector, c), RunEnded last, events logged.
+TEST(SurveillanceRun, EveryEndOfARunCleansUpAndIsLogged)
 {
     const Strings ok{"SetAlertRange:100000", "RunEnded"}, fallBack{"FallBackToMotionDetect", ok[0], ok[1]},
         noCamera{ok[0], "ShowRunMessage:Could not find camera! Please plug a camera in and try again.", ok[1]};
     using SetUp = std::function<void(SurveillanceRig&, RecordingSessionState&)>;
-    const struct { const char* name; SetUp setUp; std::string log; Strings calls; } cases[] = {
-        {"a grab fails", [](auto&, auto&) {}, "omsmsmsc", ok},
-        {"a key in the preview", [](auto& r, auto&) { r.keyAtFrame = 2; }, "omsmsc", ok},
-        {"stopped", [](auto& r, auto& s) { r.detect = [&s](int) { return s.isRunning = false; }; }, "omsc", ok},
-        {"an error", [](auto& r, auto&) { r.detect = [](int) -> bool { throw cv::Exception(); }; }, "om", ok},
-        {"no camera", [](auto& r, auto&) { r.camera = false; }, "", noCamera},
-        {"face mode", [](auto&, auto& s) { s.faceDetectMode = true; }, "ofsfsfsc", {"SetAlertRange:300", ok[1]}},
+    const struct { const char* name; SetUp setUp; std::string log; Strings calls, events; } cases[] = {
+        {"a grab fails", [](auto&, auto&) {}, "omsmsmsc", ok, {kArmed, kNoFrames}},
+        {"a key in the preview", [](auto& r, auto&) { r.keyAtFrame = 2; }, "omsmsc", ok,
+         {kArmed, kEnded + "a key was pressed in the preview"}},
+        {"stopped", [](auto& r, auto& s) { r.detect = [&s](int) { return s.isRunning = false; }; }, "omsc", ok,
+         {kArmed, kEnded + "stopped"}},
+        {"an error", [](auto& r, auto&) { r.detect = [](int) -> bool { throw cv::Exception(); }; }, "om", ok,
+         {kArmed, kEnded + "an error: " + cv::Exception().what()}},
+        {"no camera", [](auto& r, auto&) { r.camera = false; }, "", noCamera, {kEnded + "no camera"}},
+        {"face mode", [](auto&, auto& s) { s.faceDetectMode = true; }, "ofsfsfsc", {"SetAlertRange:300", ok[1]},
+         {"surveillance armed: face detection", kNoFrames}},
         {"face mode without cascade", [](auto& r, auto& s) { s.faceDetectMode = true; r.cascadeLoads = false; },
-         "omsmsmsc", fallBack},
+         "omsmsmsc", fallBack, {"face cascade missing: motion detection used", kArmed, kNoFrames}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -213,19 +220,21 @@ TEST(SurveillanceRun, EveryEndOfARunCleansUp)
         rig.Run(*state);
         EXPECT_EQ(rig.log, c.log);
         EXPECT_EQ(state->calls, c.calls);
+        EXPECT_EQ(rig.events, c.events);
         EXPECT_EQ(rig.sourcesReleased, !c.log.empty());
     }
 }
 
-TEST(SurveillanceRun, FrameSizeAskedOfTheCamera)
+// The rig checks that a saved picture's mail carries the file's bytes; one the folder refused goes out all the same.
+TEST(SurveillanceRun, APictureTheFolderRefusedIsLoggedAndStillMailed)
 {
-    const std::pair<int, cv::Size> cases[] = {   // no size: the value names none
-        {640480, {640, 480}}, {1280720, {1280, 720}}, {0, {}}, {640000, {}}, {-640480, {}}};
-    for (const auto& [value, size] : cases) {
-        int width = 0, height = 0;
-        EXPECT_EQ(RequestedFrameSize(value, width, height), !size.empty()) << value;
-        EXPECT_TRUE(size.empty() || cv::Size(width, height) == size) << value;
-    }
+    SurveillanceRig rig;
+    rig.UseFrames(F(1.5));   // pictures at 1 s and 1.5 s
+    rig.refuse = "No space left on device";
+    rig.Run(*RunningState(1.0f, 0.5f));
+    EXPECT_EQ(rig.events, (Strings{kArmed, "picture 1 could not be saved: No space left on device",
+                                   "picture 2 could not be saved: No space left on device", kNoFrames}));
+    EXPECT_EQ(rig.mails, (Strings{"pic_1.jpg", "pic_2.jpg"}));
 }
 
 // Two program starts of two runs each; the rig fails a test that saves a picture over another.
@@ -254,24 +263,28 @@ TEST(SurveillanceRun, PictureNumbersGoOnAcrossRunsAndProgramStarts)
     }
 }
 
-// Stopped in a slow mail send: WaitFor gives up in time, the destructor waits, so runs never overlap.
-TEST(SurveillanceWorker, StopDuringASlowMailIsBoundedAndTheDestructorWaits)
+// Stopped while a stalled disk (a network folder, say) saves a picture: WaitFor gives up in time, the
+// destructor waits, so runs never overlap.
+TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
 {
     SurveillanceRig rig;
-    std::atomic<bool> mailing{false}, mailed{false};
+    std::atomic<bool> saving{false}, saved{false};
     SurveillanceEnvironment env = rig.Environment();
-    env.sendMail = [&](auto...) { mailing = true; std::this_thread::sleep_for(3s); return mailed = true; };
-    auto state = RunningState(0.0f, 0.0f);   // a picture and a mail in the first frame
+    env.savePicture = [&, save = env.savePicture](const auto&... picture) {
+        saving = true, std::this_thread::sleep_for(3s), saved = true;
+        return save(picture...);
+    };
+    auto state = RunningState(0.0f, 0.0f);   // a picture in the first frame
     {
         SurveillanceWorker worker(state, env);
-        while (!mailing)
+        while (!saving)
             std::this_thread::sleep_for(1ms);
         state->isRunning = false;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(worker.WaitFor(300ms));
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
     }
-    EXPECT_TRUE(mailed);
+    EXPECT_TRUE(saved);
     EXPECT_EQ(rig.log + state->calls.back(), "omscRunEnded");
     EXPECT_EQ(rig.requested, cv::Size(640, 480));
 }

@@ -58,7 +58,7 @@ CSentivoDlg::~CSentivoDlg()
 {
     DestroyWindow();
     // From here on the worker's control updates are dropped; it may still finish its last frame
-    // (a mail send is bounded by the mail time-outs), and the worker's destructor waits for that.
+    // (a picture being saved, say), and the worker's destructor waits for that.
     session_->Detach();
     worker_.reset();
     if (splashFilter_)

@@ -4,7 +4,6 @@
 #include "ui/panel/SentivoDlg.h"
 
 #include "ui/panel/PanelSession.h"
-#include "settings/SmtpCredentials.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/CountdownDlg.h"
 #include "ui/dialogs/MessageBox.h"
@@ -86,10 +85,6 @@ void CSentivoDlg::StartSurveillance()
         EnableSwitches();
         return;
     }
-    // The run's alarm pictures reach a server that needs a login, as the test e-mail does.
-    s.smtpUserName.clear();
-    s.smtpPassword.clear();
-    s.haveCredentials = ReadSmtpCredentials(s.smtpUserName, s.smtpPassword);
     s.isRunning.store(true, std::memory_order_relaxed);
     startStopButton->setText(tr("&Stop Surveillance"));
     worker_ = std::make_unique<SurveillanceWorker>(session_, makeEnvironment_());

@@ -69,10 +69,15 @@ inline std::filesystem::path WriteRoomVideo(const std::filesystem::path& file, i
     return file;
 }
 
-// Its runs use the real parts on camera.
-inline std::unique_ptr<CSentivoDlg> OpenPanel(const std::filesystem::path& camera = "no-camera.avi")
+// Its runs use the real parts on camera, as change leaves them.
+inline std::unique_ptr<CSentivoDlg> OpenPanel(const std::filesystem::path& camera = "no-camera.avi",
+                                              std::function<void(SurveillanceEnvironment&)> change = [](auto&) {})
 {
-    auto panel = std::make_unique<CSentivoDlg>([camera] { return DefaultSurveillanceEnvironment(camera.string()); });
+    auto panel = std::make_unique<CSentivoDlg>([camera, change] {
+        SurveillanceEnvironment env = DefaultSurveillanceEnvironment(camera.string());
+        change(env);
+        return env;
+    });
     panel->OnInitDialog();
     panel->show();
     HideSplash();

@@ -1,11 +1,9 @@
 // Starting and stopping surveillance from the panel, with real workers on video files: the three
 // settings a start reads with their messages, the switches, the cascade fallback, runs that end by
-// themselves, and runs whose worker is stuck in a slow mail send.
+// themselves, and runs whose worker is stuck saving a picture.
 #include "tests/ui/panel/PanelHarness.h"
-#include "mail/MailConfig.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 
 #include <thread>
 
@@ -68,20 +66,23 @@ TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
     }
 }
 
-TEST_F(PanelRuns, AWorkerStuckInAMailSendNeitherHoldsUpTheStopNorOverlapsTheNextRun)
+TEST_F(PanelRuns, AWorkerStuckSavingAPictureNeitherHoldsUpTheStopNorOverlapsTheNextRun)
 {
-    QTcpServer silent;   // takes connections on loopback and never answers: each send waits out its 3 s bound
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    SetMailConfig({.port = silent.serverPort(), .tls = MailConfig::Tls::Off, .totalTimeoutMs = 3000, .caFile = {}});
-    auto panel = OpenPanel(WriteRoomVideo("room.avi", 5, 400));
-    // The picture is saved before it is mailed: once it exists, the worker is in the slow send.
-    const auto startUntilSending = [&](const char* picture) {
+    std::atomic<int> saving{0};   // a stalled disk (a network folder, say): each picture takes 3 s to save
+    auto panel = OpenPanel(WriteRoomVideo("room.avi", 5, 400), [&saving](SurveillanceEnvironment& env) {
+        env.savePicture = [&saving, save = env.savePicture](const auto&... picture) {
+            ++saving;
+            std::this_thread::sleep_for(3s);
+            return save(picture...);
+        };
+    });
+    const auto startUntilSaving = [&](int picture) {
         panel->OnStartStop();
         EXPECT_FALSE(panel->faceDetectRadio->isEnabled() || panel->motionDetectRadio->isEnabled()
                      || panel->sendEmailsCheck->isEnabled());
-        return QTest::qWaitFor([&] { return fs::exists(picture); }, 15000);
+        return QTest::qWaitFor([&] { return saving == picture; }, 15000);
     };
-    ASSERT_TRUE(startUntilSending("pic_1.jpg"));
+    ASSERT_TRUE(startUntilSaving(1));
     EXPECT_TRUE(panel->motionDetectRadio->isChecked()) << "without the cascade a run falls back to motion detect";
     QElapsedTimer stopping;
     stopping.start();
@@ -93,14 +94,15 @@ TEST_F(PanelRuns, AWorkerStuckInAMailSendNeitherHoldsUpTheStopNorOverlapsTheNext
     ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 10000));
     EXPECT_FALSE(panel->faceDetectRadio->isEnabled()) << "face detect stays off without its cascade";
 
-    ASSERT_TRUE(startUntilSending("pic_2.jpg")) << "numbering goes on across runs";
+    ASSERT_TRUE(startUntilSaving(2));
     panel->OnDeltaPosBetweenSends(-1);   // one step up
     panel->OnRevertDefaults();           // during a run: shown at once, and the worker's next read sees it
     EXPECT_EQ(panel->betweenSendsEdit->text(), "2.0");
     EXPECT_EQ(panel->state().delayBetweenSends, 2.0f);
-    // Closing the panel while its worker is stuck: the panel goes, then the worker ends its send.
+    // Closing the panel while its worker is stuck: the panel goes, then the worker ends its save.
     panel->reject();
     panel.reset();
+    EXPECT_TRUE(fs::exists("pic_1.jpg") && fs::exists("pic_2.jpg")) << "numbering goes on across runs";
 }
 
 TEST_F(PanelRuns, AWorkerWaitingOnAControlUpdateIsReleasedWhenThePanelGoes)
