@@ -14,5 +14,6 @@ for config in normal:"" asan:address tsan:thread; do
   if ! ctest --test-dir "build/$name" --output-on-failure -j2 --timeout 300; then
     status=1
   fi
+  if [ "$name" = normal ] && ! cmake --build "build/$name" --target package; then status=1; fi
 done
 exit $status

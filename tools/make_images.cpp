@@ -1,4 +1,5 @@
-// Draws the program's own pictures: icon 128 (32x32 and 16x16, 16 colours), splash bitmap 133
+// Draws the program's own pictures: icon 128 (32x32 and 16x16, 16 colours; 48 to 256 pixels in
+// full colour for the desktop menu, which installs the 16 and 32 too), splash bitmap 133
 // (350x325, 24-bit uncompressed BMP) and the test e-mail's attachment sentivo.jpg. Run once by
 // hand (target sentivo_make_images, argument: the res/ folder); the results are committed.
 
@@ -42,7 +43,8 @@ QList<QRgb> SixteenColours()
             qRgb(0, 0, 255), qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
 }
 
-bool SaveIcon(int size, const QString& path)
+// Small sizes keep the original 16 colours; the menu's larger ones keep their smooth edges.
+bool SaveIcon(int size, const QString& path, bool sixteenColours = true)
 {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
@@ -50,6 +52,8 @@ bool SaveIcon(int size, const QString& path)
         QPainter p(&image);
         DrawCamera(p, QRectF(0.5, 0.5, size - 1, size - 1));
     }
+    if (!sixteenColours)
+        return image.save(path, "PNG");
     // 16 colours plus a transparent entry: the palette PNG keeps the outside see-through.
     QList<QRgb> table = SixteenColours();
     table.append(qRgba(0, 0, 0, 0));
@@ -112,10 +116,12 @@ int main(int argc, char** argv)
     QImage splash(350, 325, QImage::Format_RGB888);
     DrawSplash(splash);
     // Qt writes a non-indexed image as a 24-bit BI_RGB, bottom-up BMP.
-    const bool ok = SaveIcon(32, res + "/images/icon128-32.png")
+    bool ok = SaveIcon(32, res + "/images/icon128-32.png")
         && SaveIcon(16, res + "/images/icon128-16.png")
         && splash.save(res + "/images/bitmap133.bmp", "BMP")
         && SaveAttachment(res + "/sentivo.jpg");
+    for (int size : {48, 64, 128, 256})
+        ok = ok && SaveIcon(size, res + QStringLiteral("/images/icon128-%1.png").arg(size), false);
     if (!ok)
         std::fprintf(stderr, "could not write the images\n");
     return ok ? 0 : 1;

@@ -3,6 +3,7 @@
 #include "mail/MailConfig.h"
 #include "mail/SmtpUrl.h"
 #include "ui/templates/DialogBuilder.h"
+#include "settings/AppPaths.h"
 #include "settings/SmtpCredentials.h"
 #include "settings/SettingsStore.h"
 #include "settings/SingleByteText.h"
@@ -33,7 +34,7 @@ constexpr int IDC_USER_NAME = 1034;
 constexpr int IDC_PASSWORD = 1035;
 constexpr int RESOURCE_ID = 131;
 
-// The test attachment, installed beside the program and read from the working folder.
+// The test attachment, found as the program's other shipped files are (FindResource).
 constexpr const char* testPicture = "sentivo.jpg";
 
 const QString unsentText =
@@ -200,9 +201,9 @@ void COptionsDlg::OnSendTestEmail()
         AppMessageBox(QStringLiteral("The port must be empty or a number from 1 to 65535."));
         return;
     }
-    QFile picture(QString::fromLatin1(testPicture));
+    QFile picture(QFile::decodeName(FindResource(testPicture).c_str()));
     if (!picture.open(QIODevice::ReadOnly)) {
-        AppMessageBox(unsentText + QStringLiteral("%1 could not be read: %2").arg(testPicture, picture.errorString()));
+        AppMessageBox(unsentText + QStringLiteral("%1 could not be read: %2").arg(picture.fileName(), picture.errorString()));
         return;
     }
     // The security the alarm mails would use: the one picked, else the stored one (or the default).

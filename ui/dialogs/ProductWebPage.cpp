@@ -1,13 +1,15 @@
 #include "ui/dialogs/ProductWebPage.h"
 
-#include <QCoreApplication>
+#include "settings/AppPaths.h"
+
 #include <QDesktopServices>
-#include <QDir>
+#include <QFile>
 
 QUrl ProductWebPageUrl()
 {
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    return QUrl::fromLocalFile(programDir.filePath(QStringLiteral("help/index.html")));
+    // Absolute even when only the working folder has it: a browser does not share our folder.
+    const std::filesystem::path page = std::filesystem::absolute(FindResource("help/index.html"));
+    return QUrl::fromLocalFile(QFile::decodeName(page.c_str()));
 }
 
 void OpenProductWebPage()

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# check_install.sh BUILD_DIR [SANITIZER]: installs the build into a temporary prefix as a Linux
+# program (bin/, share/), checks what a desktop and a package need with their own validators, and
+# starts the installed program from an unrelated folder with an empty home.
+set -uo pipefail
+build=$1
+if [[ -n ${2:-} ]]; then echo "install: skipped in the $2 sanitizer build (the normal build checks it)"; exit 0; fi
+tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT
+prefix=$tmp/usr share=$tmp/usr/share status=0
+fail() { echo "FAIL: $*"; status=1; }
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+
+# Everything lands in the places a Linux desktop looks, and nothing elsewhere (no lib/sentivo).
+for f in bin/sentivo share/sentivo/sentivo.jpg share/sentivo/help/index.html share/applications/sentivo.desktop \
+         share/metainfo/net.corvane.Sentivo.metainfo.xml share/man/man1/sentivo.1; do
+  [[ -s $prefix/$f ]] || fail "$f is not installed"
+done
+stray=$(find "$prefix" -type f | grep -vE "^$prefix/(bin/sentivo$|share/(sentivo|applications|metainfo|man/man1|icons/hicolor)/)")
+[[ -z $stray ]] || fail "installed outside the usual places: $stray"
+for size in 16 32 48 64 128 256; do
+  file -b "$share/icons/hicolor/${size}x$size/apps/sentivo.png" | grep -q "^PNG image data, $size x $size," ||
+    fail "no ${size}x$size PNG icon"
+done
+
+# The validators a distribution runs; the desktop one only prints its complaints.
+out=$(desktop-file-validate "$share/applications/sentivo.desktop" 2>&1)
+[[ -z $out ]] || fail "desktop entry: $out"
+out=$(appstreamcli validate --no-net "$share/metainfo/net.corvane.Sentivo.metainfo.xml" 2>&1) || fail "metainfo: $out"
+out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$share/man/man1/sentivo.1" 2>&1 >/dev/null)
+[[ -z $out ]] || fail "man page: $out"
+
+# Started from elsewhere, with a home of its own, the installed program answers; the metadata and
+# the manual name the version it reports.
+mkdir -p "$tmp/home" "$tmp/elsewhere"
+version=$(cd "$tmp/elsewhere" && env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/config" \
+          XDG_DATA_HOME="$tmp/home/data" "$prefix/bin/sentivo" --version) || fail "sentivo --version failed"
+[[ $version =~ ^sentivo\ ([0-9.]+)$ ]] || fail "sentivo --version printed: $version"
+v=${BASH_REMATCH[1]:-none}
+grep -q "<release version=\"$v\"" "$share/metainfo/net.corvane.Sentivo.metainfo.xml" || fail "the metainfo has no release $v"
+grep -q "^\.TH SENTIVO 1 .*\"Sentivo $v\"" "$share/man/man1/sentivo.1" || fail "the manual is not of version $v"
+# What the program looks up beside bin/ (FindResource): the cascade is the detector's file, the
+# test picture a JPEG. Whether a run uses them is checked with a run of the installed program later.
+grep -q "<opencv_storage>" "$prefix/bin/../share/sentivo/cascade1.xml" || fail "share/sentivo/cascade1.xml is no cascade"
+file -b "$prefix/bin/../share/sentivo/sentivo.jpg" | grep -q "^JPEG" || fail "share/sentivo/sentivo.jpg is no JPEG"
+[[ $status == 0 ]] && echo "install: the installed program and its files are where Linux looks for them"
+exit $status
