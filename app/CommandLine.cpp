@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "Usage: sentivo [--camera SOURCE] [--help] [--version]";
+constexpr const char* kUsage = "Usage: sentivo [--arm [--face | --motion]] [--camera SOURCE] [--help] [--version]";
 
 constexpr const char* kEnvironment = R"(
 Environment:
@@ -15,6 +15,9 @@ Environment:
   SENTIVO_SMTP_CAFILE      extra trusted certificate (PEM) for the mail server
   SENTIVO_SMTP_TIMEOUT_MS  bound on one mail send, in milliseconds (default 60000)
   XDG_CONFIG_HOME          settings in $XDG_CONFIG_HOME/Corvane/Sentivo.conf
+
+Exit status with --arm: 0 stopped (SIGINT, SIGTERM) or the video ended, 1 the stored settings
+are missing or invalid, 2 usage error, 3 no camera.
 )";
 
 QStringList Arguments(int argc, char** argv)
@@ -41,13 +44,26 @@ CommandLine ParseCommandLine(int argc, char** argv)
     const QCommandLineOption camera(QStringLiteral("camera"),
                                     QStringLiteral("Frame source: a camera index (default 0), a video file or a stream URL."),
                                     QStringLiteral("SOURCE"), QStringLiteral("0"));
-    parser.addOptions({help, version, camera});
+    const QCommandLineOption arm(QStringLiteral("arm"),
+                                 QStringLiteral("Runs surveillance with the stored settings, without a window; "
+                                                "SIGINT or SIGTERM stops it."));
+    const QCommandLineOption face(QStringLiteral("face"), QStringLiteral("With --arm: face detection."));
+    const QCommandLineOption motion(QStringLiteral("motion"),
+                                    QStringLiteral("With --arm: motion detection (default: the panel's last choice)."));
+    parser.addOptions({help, version, camera, arm, face, motion});
 
     CommandLine line;
     if (!parser.parse(Arguments(argc, argv)) || !parser.positionalArguments().isEmpty()) {
         const QString reason = parser.errorText().isEmpty() ? QStringLiteral("Unexpected argument.") : parser.errorText();
         line.action = CommandLine::Action::UsageError;
         line.text = "sentivo: " + reason.toStdString() + " " + kUsage + "\n";
+        return line;
+    }
+    const bool detectSet = parser.isSet(face) || parser.isSet(motion);
+    if (!parser.isSet(help) && !parser.isSet(version)
+        && ((parser.isSet(face) && parser.isSet(motion)) || (detectSet && !parser.isSet(arm)))) {
+        line.action = CommandLine::Action::UsageError;
+        line.text = std::string("sentivo: --face and --motion go with --arm, one of them. ") + kUsage + "\n";
         return line;
     }
     if (parser.isSet(help)) {
@@ -58,6 +74,10 @@ CommandLine ParseCommandLine(int argc, char** argv)
     } else if (parser.isSet(version)) {
         line.action = CommandLine::Action::PrintText;
         line.text = std::string("sentivo ") + SentivoVersion() + "\n";
+    } else if (parser.isSet(arm)) {
+        line.action = CommandLine::Action::Arm;
+        line.detect = parser.isSet(face) ? CommandLine::Detect::Face
+                      : parser.isSet(motion) ? CommandLine::Detect::Motion : CommandLine::Detect::Stored;
     }
     line.cameraSource = parser.value(camera).toStdString();
     return line;

@@ -9,10 +9,13 @@ struct CommandLine {
         RunPanel,      // start the control panel
         PrintText,     // print text on standard output, exit 0 (--help, --version)
         UsageError,    // print text on standard error, exit 2
+        Arm,           // --arm: surveillance with the stored settings, no window
     };
+    enum class Detect { Stored, Face, Motion };   // --face / --motion; Stored: the panel's last choice
     Action action = Action::RunPanel;
     std::string text;
     std::string cameraSource = "0";   // a camera index, a video file or a stream URL
+    Detect detect = Detect::Stored;
 };
 
 CommandLine ParseCommandLine(int argc, char** argv);

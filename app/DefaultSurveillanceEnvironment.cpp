@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -32,9 +33,24 @@ OutboxEntry PictureEntry(const AlarmPicture& picture)
     return entry;
 }
 
+// The preview of a run without a window: nothing is shown and no key comes, but the wait for a key
+// still paces the loop as the window's does.
+class NullPreview : public PreviewSink {
+public:
+    void Open(const std::string&) override {}
+    void Show(const cv::Mat&) override {}
+    int WaitKey(int milliseconds) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return -1;
+    }
+    void Close() override {}
+};
+
 }  // namespace
 
-SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail, EventLog* log)
+SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail, EventLog* log,
+                                                       bool withPreview)
 {
     using Clock = std::chrono::steady_clock;
     SurveillanceEnvironment env;
@@ -61,6 +77,10 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
         if (mail && !mail->Queue(PictureEntry(picture), reason) && log)
             log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
     };
+    if (!withPreview) {
+        env.makePreview = [] { return std::make_unique<NullPreview>(); };
+        return env;
+    }
     // The preview's host is made here, on the GUI thread that starts the run.
     auto host = PreviewHost::Create();
     env.starterThreadParts = host;

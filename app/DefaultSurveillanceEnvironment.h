@@ -12,6 +12,7 @@ class MailSender;
 
 // cameraSource: a camera index ("0"), a video file or a stream URL. Pictures for mail go to
 // mail's outbox, events to log; either may be null (no mail, no log). Both must outlive the run.
-// Call it on the GUI thread, where the preview window lives.
+// Call it on the GUI thread, where the preview window lives. Without withPreview the run shows
+// nothing and needs no GUI application (sentivo --arm).
 SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail = nullptr,
-                                                       EventLog* log = nullptr);
+                                                       EventLog* log = nullptr, bool withPreview = true);

@@ -1,4 +1,5 @@
 // Sentivo: a webcam burglar alarm for one room.
+#include "app/ArmedSession.h"
 #include "app/CommandLine.h"
 #include "app/MailConfigFromEnvironment.h"
 #include "app/SentivoApp.h"
@@ -27,6 +28,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     SetMailConfig(*mailConfig);
+    // Armed without a window: a QCoreApplication only, so no display is needed.
+    if (line.action == CommandLine::Action::Arm)
+        return RunArmed(argc, argv, line);
 
     QApplication app(argc, argv);
     // The application name stays the executable's name: it captions every message box.

@@ -35,6 +35,8 @@ bool WriteSetting(int settingId, const std::string& text);
 // decides what is valid and uses its default otherwise. Write: never creates the file either.
 constexpr const char* SETTING_SMTP_PORT = "SMTP_PORT";           // decimal; empty: the default
 constexpr const char* SETTING_SMTP_SECURITY = "SMTP_SECURITY";   // STARTTLS, SSL, NONE; empty: default
+constexpr const char* SETTING_SEND_EMAILS = "SEND_EMAILS";       // the panel's last "Send emails": 1 or 0
+constexpr const char* SETTING_DETECT_MODE = "DETECT_MODE";       // its last detector: FACE or MOTION
 std::optional<std::string> ReadNamedSetting(const char* name);
 bool WriteNamedSetting(const char* name, const std::string& text);
 

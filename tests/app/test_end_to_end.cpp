@@ -193,3 +193,57 @@ TEST(Program, RunsAndQuitsAsAUserDrivesIt)
         EXPECT_EQ(log.count("surveillance armed: motion detection"), row.ended ? 1 : 0) << "once, and only by a start";
     }
 }
+
+// sentivo --arm on no display at all: the stored settings checked first, then the panel's loop with
+// its outbox; the video's end or a SIGTERM mid-run ends it with status 0, each picture whole.
+TEST(Program, RunsArmedWithoutAWindow)
+{
+    struct Row { const char *from, *camera; int signal, exitCode; const char* stderrHas; } const rows[] = {
+        {"alarm@home.net", "camera.avi", 0, 0, "run ended: the camera or video gave no more frames"},
+        {"alarm@home.net", "camera.avi", SIGTERM, 0, "run ended: stopped"},
+        {"alarm@@home", "camera.avi", 0, 1, "From email address \"alarm@@home\" is not valid"},
+        {"alarm@home.net", "/nonexistent.avi", 0, 3, "Could not find camera!"}};
+    for (const Row& row : rows) {
+        TestDirectory dir;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();   // with the folders of dir
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        SmtpTestServer smtp;
+        StoreEmailSettings(row.from, "owner@mail.org", "127.0.0.1");
+        WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(smtp.port()));
+        WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
+        for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "2.0"}, {SETTING_DELAY_BEFORE_ALARM, "2.0"},
+                                     {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
+            StoreSetting(setting, text);
+        WriteRoomVideo("camera.avi", 60, row.signal ? 400 : 120);
+        QProcess sentivo;
+        sentivo.setProcessEnvironment(env);
+        WriteNamedSetting("DETECT_MODE", "MOTION");   // the panel's last choice: the stopped run's detector
+        QStringList arguments{"--arm", "--camera", row.camera};
+        if (!row.signal)
+            arguments << "--motion";
+        sentivo.start(kProgram, arguments);
+        if (row.signal) {   // while the intruder is seen, pictures being taken
+            ASSERT_TRUE(QTest::qWaitFor([] { return fs::exists("pic_2.jpg"); }, 30000) && sentivo.processId() > 0);
+            ::kill(sentivo.processId(), row.signal);
+        }
+        EXPECT_TRUE(sentivo.waitForFinished(row.signal ? 2000 : 60000)) << "ends within 2 s of a SIGTERM";
+        const QString err = sentivo.readAllStandardError();
+        EXPECT_EQ(sentivo.exitStatus() == QProcess::NormalExit ? sentivo.exitCode() : -1, row.exitCode) << err.toStdString();
+        EXPECT_TRUE(err.contains(row.stderrHas)) << err.toStdString();
+        std::vector<std::string> pictures;
+        while (fs::exists("pic_" + std::to_string(pictures.size() + 1) + ".jpg"))
+            pictures.push_back(dir.ReadFile("pic_" + std::to_string(pictures.size() + 1) + ".jpg"));
+        for (const std::string& jpeg : pictures)
+            EXPECT_TRUE(jpeg.ends_with("\xFF\xD9")) << "a picture written whole, also when stopped";
+        if (row.exitCode != 0)
+            continue;
+        EXPECT_GE(pictures.size(), 2u) << "an intruder seen for 6 s fires the alarm more than once";
+        // Mailed as taken; what the stop left unsent waits in the outbox.
+        const std::vector<ReceivedMail> mails = smtp.Messages();
+        EXPECT_FALSE(mails.empty());
+        for (const ReceivedMail& mail : mails)
+            for (const ReceivedAttachment& attachment : mail.attachments)
+                EXPECT_EQ(attachment.bytes, dir.ReadFile(attachment.fileName)) << attachment.fileName;
+    }
+}

@@ -12,10 +12,10 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --
 
 # Everything lands in the places a Linux desktop looks, and nothing elsewhere (no lib/sentivo).
 for f in bin/sentivo share/sentivo/sentivo.jpg share/sentivo/help/index.html share/applications/sentivo.desktop \
-         share/metainfo/net.corvane.Sentivo.metainfo.xml share/man/man1/sentivo.1; do
+         share/metainfo/net.corvane.Sentivo.metainfo.xml share/man/man1/sentivo.1 lib/systemd/user/sentivo.service; do
   [[ -s $prefix/$f ]] || fail "$f is not installed"
 done
-stray=$(find "$prefix" -type f | grep -vE "^$prefix/(bin/sentivo$|share/(sentivo|applications|metainfo|man/man1|icons/hicolor)/)")
+stray=$(find "$prefix" -type f | grep -vE "^$prefix/(bin/sentivo$|lib/systemd/user/sentivo.service$|share/(sentivo|applications|metainfo|man/man1|icons/hicolor)/)")
 [[ -z $stray ]] || fail "installed outside the usual places: $stray"
 for size in 16 32 48 64 128 256; do
   file -b "$share/icons/hicolor/${size}x$size/apps/sentivo.png" | grep -q "^PNG image data, $size x $size," ||
@@ -28,6 +28,11 @@ out=$(desktop-file-validate "$share/applications/sentivo.desktop" 2>&1)
 out=$(appstreamcli validate --no-net "$share/metainfo/net.corvane.Sentivo.metainfo.xml" 2>&1) || fail "metainfo: $out"
 out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$share/man/man1/sentivo.1" 2>&1 >/dev/null)
 [[ -z $out ]] || fail "man page: $out"
+grep -qx "ExecStart=/.*/bin/sentivo --arm" "$prefix/lib/systemd/user/sentivo.service" || fail "the unit starts no sentivo --arm"
+if command -v systemd-analyze >/dev/null; then   # it checks that ExecStart runs: the program of this prefix
+  sed "s|^ExecStart=[^ ]*|ExecStart=$prefix/bin/sentivo|" "$prefix/lib/systemd/user/sentivo.service" >"$tmp/sentivo.service"
+  out=$(systemd-analyze verify --man=no "$tmp/sentivo.service" 2>&1) || fail "unit: $out"
+fi
 
 # Started from elsewhere, with a home of its own, the installed program answers; the metadata and
 # the manual name the version it reports.

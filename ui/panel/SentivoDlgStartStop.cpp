@@ -72,6 +72,9 @@ void CSentivoDlg::StartSurveillance()
     SessionState& s = *session_;
     s.sendEmails.store(sendEmailsCheck->isChecked(), std::memory_order_relaxed);
     s.faceDetectMode.store(faceDetectRadio->isChecked(), std::memory_order_relaxed);
+    // The last choice, for sentivo --arm.
+    WriteNamedSetting(SETTING_SEND_EMAILS, sendEmailsCheck->isChecked() ? "1" : "0");
+    WriteNamedSetting(SETTING_DETECT_MODE, faceDetectRadio->isChecked() ? "FACE" : "MOTION");
     faceDetectRadio->setEnabled(false);
     motionDetectRadio->setEnabled(false);
     sendEmailsCheck->setEnabled(false);

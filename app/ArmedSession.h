@@ -1,0 +1,44 @@
+#pragma once
+// sentivo --arm: surveillance with the stored settings and no window at all (a service, a machine
+// without a display). The run's state has no panel behind it: the worker's calls are carried out
+// on the spot, on the worker's thread; the main thread only waits for a signal or the run's end.
+
+#include "app/CommandLine.h"
+#include "engine/SessionState.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+class EventLog;
+
+class ArmedSession : public SessionState {
+public:
+    explicit ArmedSession(EventLog& log) : log_(log) {}
+
+    void IncrementPicturesTaken() override { picturesTaken.fetch_add(1, std::memory_order_relaxed); }
+    void SetAlertLevel(float) override {}
+    void FallBackToMotionDetect() override { faceDetectAvailable.store(false, std::memory_order_relaxed); }
+    void SetAlertRange(int) override {}
+    // To the event log, which echoes it on standard error.
+    void ShowRunMessage(const std::string& text) override;
+    void RunEnded() override;
+
+    // SIGINT or SIGTERM came (from the thread that waits for them).
+    void RequestStop();
+    enum class Wake { TimedOut, StopRequested, RunEnded };
+    Wake WaitFor(std::chrono::milliseconds timeout);
+    bool MessageShown() const { return messageShown_.load(); }
+
+private:
+    EventLog& log_;
+    std::atomic<bool> messageShown_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopRequested_ = false;
+    bool ended_ = false;
+};
+
+// Runs sentivo --arm to its end; answers the exit status: 0 stopped by SIGINT/SIGTERM or the video
+// ended, 1 a stored setting missing or invalid, 3 no camera. Makes the program's QCoreApplication.
+int RunArmed(int& argc, char** argv, const CommandLine& line);
