@@ -2,6 +2,7 @@
 
 #include "engine/FaceDetector.h"
 #include "engine/MotionDetector.h"
+#include "engine/NullPreview.h"
 #include "engine/PictureNumbering.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
@@ -32,20 +33,6 @@ OutboxEntry PictureEntry(const AlarmPicture& picture)
     entry.pictureBytes = picture.jpegBytes;
     return entry;
 }
-
-// The preview of a run without a window: nothing is shown and no key comes, but the wait for a key
-// still paces the loop as the window's does.
-class NullPreview : public PreviewSink {
-public:
-    void Open(const std::string&) override {}
-    void Show(const cv::Mat&) override {}
-    int WaitKey(int milliseconds) override
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        return -1;
-    }
-    void Close() override {}
-};
 
 }  // namespace
 
@@ -78,7 +65,7 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
             log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
     };
     if (!withPreview) {
-        env.makePreview = [] { return std::make_unique<NullPreview>(); };
+        env.makePreview = [] { return std::make_unique<NullPreview>(true); };
         return env;
     }
     // The preview's host is made here, on the GUI thread that starts the run.

@@ -5,6 +5,7 @@
 // Usage: bench_loop [frames]   (default 2000 per line)
 
 #include "app/DefaultSurveillanceEnvironment.h"
+#include "engine/NullPreview.h"
 #include "engine/DetectorState.h"
 #include "ui/preview/PreviewWindow.h"
 #include "engine/SurveillanceThread.h"
@@ -97,14 +98,6 @@ private:
     size_t next_ = 0;
 };
 
-class NullPreview final : public PreviewSink {
-public:
-    void Open(const std::string&) override {}
-    void Show(const cv::Mat&) override {}
-    int WaitKey(int) override { return -1; }
-    void Close() override {}
-};
-
 // The Qt window, with the 10 ms key wait left out (it is a wait, not work).
 class QtPreviewNoWait final : public PreviewSink {
 public:
@@ -159,7 +152,7 @@ void RunLine(const Line& line, int frames, const std::vector<cv::Mat>& images)
     if (line.qtPreview)
         env.makePreview = [] { return std::make_unique<QtPreviewNoWait>(); };
     else
-        env.makePreview = [] { return std::make_unique<NullPreview>(); };
+        env.makePreview = [] { return std::make_unique<NullPreview>(false); };
 
     {
         SurveillanceWorker worker(state, std::move(env));

@@ -11,6 +11,7 @@
 // Usage: bench_alert_latency [pictures] [frames]   (default 20 and 600)
 
 #include "app/DefaultSurveillanceEnvironment.h"
+#include "engine/NullPreview.h"
 #include "engine/MotionDetector.h"
 #include "engine/SurveillanceWorker.h"
 #include "log/EventLog.h"
@@ -129,14 +130,6 @@ private:
     size_t n_ = 0;
 };
 
-class NullPreview final : public PreviewSink {
-public:
-    void Open(const std::string&) override {}
-    void Show(const cv::Mat&) override {}
-    int WaitKey(int) override { return -1; }
-    void Close() override {}
-};
-
 std::vector<cv::Mat> MovingFrames()
 {
     std::vector<cv::Mat> frames;
@@ -161,7 +154,7 @@ SurveillanceEnvironment Environment(Run& run, MailSender& sender, EventLog& log,
 {
     SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0", &sender, &log);
     env.openSource = [&run, &frames, fps] { return std::make_unique<MemorySource>(frames, fps, run.lastFrame); };
-    env.makePreview = [] { return std::make_unique<NullPreview>(); };
+    env.makePreview = [] { return std::make_unique<NullPreview>(false); };
     env.loadCascade = [] { return false; };
     if (!realDetector)
         env.detectMotion = [](const cv::Mat&, cv::Mat&, int) { return true; };
