@@ -22,6 +22,8 @@ public:
     void SetAlertRange(int) override {}
     // To the event log, which echoes it on standard error.
     void ShowRunMessage(const std::string& text) override;
+    // The event log has the same line already.
+    void ShowRunStatus(const std::string&) override {}
     void RunEnded() override;
 
     // SIGINT or SIGTERM came (from the thread that waits for them).

@@ -44,10 +44,12 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
     env.openSource = [cameraSource] { return OpenCaptureSource(cameraSource); };
     env.readCounter = [] { return static_cast<std::int64_t>(Clock::now().time_since_epoch().count()); };
     env.counterFrequency = Clock::period::den / Clock::period::num;
-    env.detectMotion = [](const cv::Mat& frame, cv::Mat& overlay, int diffThreshold) {
-        return DetectMotion(frame, overlay, diffThreshold);
+    env.detectMotion = [](const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules) {
+        DetectorState& state = detectorState();
+        return DetectMotionWith(state, frame, overlay, rules, state.ClockSeconds());
     };
-    env.detectFaces = [](cv::Mat& image) { return DetectFaces(image); };
+    env.detectFaces = [](cv::Mat& image, const cv::Mat&) { return DetectFaces(image); };
+    env.forgetHistory = [] { ForgetMotionHistory(detectorState()); };
     // A cascade1.xml in the working folder comes first; else the one installed with the program.
     env.loadCascade = [] {
         const char* local = "cascade1.xml";

@@ -128,7 +128,7 @@ bool Decide(DetectorState& state, const cv::Mat& silhouette, const cv::Rect& his
 }  // namespace
 
 bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay,
-                      int diffThreshold, double timestampSeconds)
+                      const MotionRules& rules, double timestampSeconds)
 {
     CV_Assert(frame.type() == CV_8UC3);
     CV_Assert(overlay.size() == frame.size() && overlay.depth() == CV_8U && overlay.channels() >= 3);
@@ -143,7 +143,7 @@ bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overl
     // is overwritten by the next call's grey frame.
     cv::Mat& silhouette = state.frameRing[state.ringIndex];
     cv::absdiff(newest, silhouette, silhouette);
-    cv::threshold(silhouette, silhouette, diffThreshold, kSilhouetteValue, cv::THRESH_BINARY);
+    cv::threshold(silhouette, silhouette, rules.diffThreshold, kSilhouetteValue, cv::THRESH_BINARY);
 
     const WorkAreas areas = TrackChanges(state, silhouette, timestampSeconds);
     if (!areas.update.empty()) {
@@ -158,5 +158,10 @@ bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overl
 bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold)
 {
     DetectorState& state = detectorState();
-    return DetectMotionWith(state, frame, overlay, diffThreshold, state.ClockSeconds());
+    return DetectMotionWith(state, frame, overlay, MotionRules{diffThreshold, 0.05, {}}, state.ClockSeconds());
+}
+
+void ForgetMotionHistory(DetectorState& state)
+{
+    state.motionHistory.release();   // the next call allocates afresh
 }

@@ -8,6 +8,14 @@
 
 #include <opencv2/core.hpp>
 
+// How much change is motion. The defaults are the standard rules; area (8-bit, the frame's size,
+// non-zero = watched) leaves the pixels outside it out of every count; empty watches everything.
+struct MotionRules {
+    int diffThreshold = 30;
+    double changedShare = 0.05;
+    cv::Mat area;
+};
+
 // frame: 8-bit BGR camera frame, only read. overlay: 8-bit image of the frame's size with at least
 // three channels; it is overwritten with the recent motion in blue on black. A pixel counts as
 // changed when its grey level differs by more than diffThreshold. Uses detectorState() and its
@@ -18,4 +26,7 @@ bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold);
 // means "no change"), increasing from call to call. A name of its own keeps DetectMotion a single
 // function, which the loop hands around by name.
 bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay,
-                      int diffThreshold, double timestampSeconds);
+                      const MotionRules& rules, double timestampSeconds);
+
+// Clears the ring and the history: the next frames compare against black, as at the first frame.
+void ForgetMotionHistory(DetectorState& state);

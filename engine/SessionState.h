@@ -34,6 +34,18 @@ public:
     // numbers past 2^31 must not wrap.
     std::int64_t pictureNumberBase = 0;
 
+    // Where pictures are saved; empty means the working folder. Below minFreeBytes free there, the
+    // run warns that the disk is nearly full.
+    std::string picturesFolder;
+    std::uint64_t minFreeBytes = 200ull * 1024 * 1024;
+
+    // How the run detects: sensitivity 1 (least) .. 5 (most), 3 the standard rules; the light
+    // guard ignores changes of the whole scene's brightness; maskFile names the detection area
+    // (a PNG, white = watched), empty for the whole picture.
+    int sensitivity = 3;
+    bool lightGuard = true;
+    std::string maskFile;
+
     // Called on the worker's thread. The panel carries them out on its own thread; each returns
     // once done, or at once when the panel is gone.
     virtual void IncrementPicturesTaken() = 0;
@@ -43,6 +55,9 @@ public:
     virtual void SetAlertRange(int maxMilliseconds) = 0;
     // A message for the user (the camera could not be opened); handed over without waiting.
     virtual void ShowRunMessage(const std::string& text) = 0;
+    // One line on how the run goes ("Camera lost since 03:12:01 — retrying", "Run ended: stopped");
+    // handed over without waiting.
+    virtual void ShowRunStatus(const std::string& text) = 0;
     // The worker's last call of a run, whatever ended it; handed over without waiting.
     virtual void RunEnded() = 0;
 };

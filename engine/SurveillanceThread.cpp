@@ -1,5 +1,6 @@
 #include "engine/SurveillanceThread.h"
 
+#include "engine/FrameDetection.h"
 #include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
 
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr int kDiffThreshold = 30;
 constexpr float kFaceAlarmThreshold = 0.3f;
 constexpr int kFaceModeMailLimit = 25;   // pictures since the program started
 constexpr int kKeyWaitMilliseconds = 10;
@@ -18,7 +18,10 @@ constexpr const char* kNoCameraMessage = "Could not find camera! Please plug a c
 
 class SurveillanceRun {
 public:
-    SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env) : state_(state), env_(env) {}
+    SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env)
+        : state_(state), env_(env), detection_(env, state)
+    {
+    }
 
     void Run()
     {
@@ -77,7 +80,7 @@ private:
 
         if (!source_->Read(frame_))
             return "the camera or video gave no more frames";
-        UpdateAlarmLevel(Detect());
+        UpdateAlarmLevel(detection_.Detect(faceMode_, frame_, display_));
         if (alarmLevel_ >= alarmThreshold_ && runSeconds_ - lastPictureAt_ >= state_.delayBetweenSends.load(std::memory_order_relaxed))
             TakePicture();
         preview_->Show(display_);
@@ -85,20 +88,6 @@ private:
         if (preview_->WaitKey(kKeyWaitMilliseconds) >= 0)
             return "a key was pressed in the preview";
         return state_.isRunning.load(std::memory_order_relaxed) ? nullptr : "stopped";
-    }
-
-    // The display image has the frame's size; it is made once and re-made only if the size changes.
-    bool Detect()
-    {
-        const uchar* before = display_.data;
-        display_.create(frame_.size(), frame_.type());
-        if (!faceMode_) {
-            if (display_.data != before)
-                display_.setTo(cv::Scalar::all(0));
-            return env_.detectMotion(frame_, display_, kDiffThreshold);
-        }
-        frame_.copyTo(display_);   // frames arrive upright: no flip needed
-        return env_.detectFaces(display_);
     }
 
     void UpdateAlarmLevel(bool detected)
@@ -142,6 +131,7 @@ private:
 
     SessionState& state_;
     const SurveillanceEnvironment& env_;
+    FrameDetection detection_;
 
     bool emailSwitch_ = false;
     bool faceMode_ = false;

@@ -6,6 +6,7 @@
 // loop goes on.
 
 #include "engine/FrameSource.h"
+#include "engine/MotionDetector.h"   // MotionRules
 #include "engine/PictureNumbering.h"   // HighestPictureNumber, for the panel at program start
 #include "engine/PreviewSink.h"
 #include "engine/SessionState.h"
@@ -22,6 +23,14 @@ struct AlarmPicture {
     std::string jpegBytes;
 };
 
+// A mail about the run itself rather than an alarm: "camera lost", "camera back", "disk nearly
+// full"; text is one line, jpegBytes the last good frame or empty.
+struct RunAlert {
+    std::string kind;
+    std::string text;
+    std::string jpegBytes;
+};
+
 struct SurveillanceEnvironment {
     // The camera (or its stand-in); null when it cannot be opened.
     std::function<std::unique_ptr<FrameSource>()> openSource;
@@ -29,14 +38,18 @@ struct SurveillanceEnvironment {
     std::function<std::int64_t()> readCounter;
     std::int64_t counterFrequency = 1;
     // The detectors: true when this frame shows motion / a face.
-    std::function<bool(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold)> detectMotion;
-    std::function<bool(cv::Mat& image)> detectFaces;
+    std::function<bool(const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules)> detectMotion;
+    // Faces inside area (8-bit, the image's size, non-zero = watched; empty = everywhere) count.
+    std::function<bool(cv::Mat& image, const cv::Mat& area)> detectFaces;
+    // Forgets the detectors' history, so frames after a gap are not compared with those before it.
+    std::function<void()> forgetHistory;
     // Loads the face cascade for the face detector; false when it did not load.
     std::function<bool()> loadCascade;
     // Saves a picture file: empty when saved, else the reason.
     std::function<std::string(const std::string& fileName, const std::string& jpegBytes)> savePicture;
     // Hands a picture over for mail; returns at once, whatever the network does.
     std::function<void(const AlarmPicture& picture)> queueMail;
+    std::function<void(const RunAlert& alert)> queueAlert;
     // One line for the event log ("surveillance armed: motion detection", "run ended: stopped", ...).
     std::function<void(const std::string& event)> logEvent;
     std::function<std::unique_ptr<PreviewSink>()> makePreview;

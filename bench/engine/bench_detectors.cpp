@@ -80,7 +80,7 @@ Figures BenchMotion(cv::Size size, int framesPerPass, bool& reallocated)
         for (int i = 0; i < frames; ++i, ++n) {
             const cv::Mat frame = frameAt(n);
             const auto start = Clock::now();
-            detections += DetectMotionWith(state, frame, overlay, 30, timestamp);
+            detections += DetectMotionWith(state, frame, overlay, MotionRules{}, timestamp);
             spent += Clock::now() - start;
             timestamp += kFrameSeconds;
         }

@@ -74,6 +74,7 @@ public:
     void FallBackToMotionDetect() override {}
     void SetAlertRange(int) override {}
     void ShowRunMessage(const std::string&) override {}
+    void ShowRunStatus(const std::string&) override {}
     void RunEnded() override {}
 
     Clock::time_point start, end;
@@ -146,8 +147,8 @@ void RunLine(const Line& line, int frames, const std::vector<cv::Mat>& images)
         return !cascade->empty();
     };
     if (!line.realDetectors) {
-        env.detectMotion = [](const cv::Mat&, cv::Mat&, int) { return false; };
-        env.detectFaces = [](cv::Mat&) { return false; };
+        env.detectMotion = [](const cv::Mat&, cv::Mat&, const MotionRules&) { return false; };
+        env.detectFaces = [](cv::Mat&, const cv::Mat&) { return false; };
     }
     if (line.qtPreview)
         env.makePreview = [] { return std::make_unique<QtPreviewNoWait>(); };

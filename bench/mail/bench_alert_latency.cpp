@@ -93,6 +93,7 @@ public:
     void FallBackToMotionDetect() override {}
     void SetAlertRange(int) override {}
     void ShowRunMessage(const std::string&) override {}
+    void ShowRunStatus(const std::string&) override {}
     void RunEnded() override {}
 
     std::mutex mutex;
@@ -157,7 +158,7 @@ SurveillanceEnvironment Environment(Run& run, MailSender& sender, EventLog& log,
     env.makePreview = [] { return std::make_unique<NullPreview>(false); };
     env.loadCascade = [] { return false; };
     if (!realDetector)
-        env.detectMotion = [](const cv::Mat&, cv::Mat&, int) { return true; };
+        env.detectMotion = [](const cv::Mat&, cv::Mat&, const MotionRules&) { return true; };
     env.queueMail = [&run, queue = env.queueMail](const AlarmPicture& picture) {
         {
             std::lock_guard lock(run.mutex);

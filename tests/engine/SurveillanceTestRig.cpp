@@ -40,8 +40,8 @@ SurveillanceEnvironment SurveillanceRig::Environment()
     env.openSource = [this] { return camera ? std::make_unique<MemoryFrameSource>(*this) : nullptr; };
     env.readCounter = [this] { return clock; };
     env.counterFrequency = 16;
-    env.detectMotion = [this](const cv::Mat&, cv::Mat&, int) { log += 'm'; return detect(framesRead); };
-    env.detectFaces = [this](cv::Mat&) { log += 'f'; return detect(framesRead); };
+    env.detectMotion = [this](const cv::Mat&, cv::Mat&, const MotionRules&) { log += 'm'; return detect(framesRead); };
+    env.detectFaces = [this](cv::Mat&, const cv::Mat&) { log += 'f'; return detect(framesRead); };
     env.loadCascade = [this] { return cascadeLoads; };
     env.savePicture = [this](const std::string& file, const std::string& jpeg) {
         EXPECT_FALSE(std::filesystem::exists(file)) << file << " saved over";

@@ -24,6 +24,7 @@ public:
     void FallBackToMotionDetect() override { calls.push_back("FallBackToMotionDetect"); }
     void SetAlertRange(int milliseconds) override { calls.push_back("SetAlertRange:" + std::to_string(milliseconds)); }
     void ShowRunMessage(const std::string& text) override { calls.push_back("ShowRunMessage:" + text); }
+    void ShowRunStatus(const std::string& text) override { calls.push_back("ShowRunStatus:" + text); }
     void RunEnded() override { calls.push_back("RunEnded"); }
 
     std::vector<std::string> calls;      // all but the two below, as "Name" or "Name:value"

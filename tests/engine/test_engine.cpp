@@ -103,7 +103,7 @@ TEST(MotionDetector, AgreesWithThePlainModelOnEveryScene)
             // The overlay: whatever the caller left there, then the history, 255 now to 0 at 1 s, in blue only.
             cv::Mat overlay(frame.size(), CV_8UC3, cv::Scalar::all(77)), expected(overlay.size(), CV_8UC3, 0.0), blue;
             now += n % 53 == 52 ? 1.3 : 0.01 + 0.01 * (n * 7 % 9);   // 10 to 90 ms, at times over a second
-            const bool motion = DetectMotionWith(state, frame, overlay, scene.threshold, now);
+            const bool motion = DetectMotionWith(state, frame, overlay, MotionRules{scene.threshold, 0.05, {}}, now);
             ASSERT_EQ(motion, model.Step(frame, now, scene.threshold));
             ASSERT_EQ(state.detectorStorage, model.components);
             model.history.convertTo(blue, CV_8U, 255.0, (1.0 - now) * 255.0);

@@ -106,6 +106,11 @@ void PanelSession::ShowRunMessage(const std::string& text)
     PostToPanel([text](CSentivoDlg& panel) { panel.ShowRunMessage(text); });
 }
 
+void PanelSession::ShowRunStatus(const std::string& text)
+{
+    PostToPanel([text](CSentivoDlg& panel) { panel.ShowRunStatus(text); });
+}
+
 void PanelSession::RunEnded()
 {
     PostToPanel([](CSentivoDlg& panel) { panel.OnWorkerEnded(); });

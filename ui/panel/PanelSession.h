@@ -49,6 +49,7 @@ public:
     void FallBackToMotionDetect() override;
     void SetAlertRange(int maxMilliseconds) override;
     void ShowRunMessage(const std::string& text) override;
+    void ShowRunStatus(const std::string& text) override;
     void RunEnded() override;
 
 private:

@@ -63,6 +63,8 @@ public:
     void SetAlertRange(int maxMilliseconds);
     void SelectMotionDetect();
     void ShowRunMessage(const std::string& text);
+    // How the run goes (or why it ended), first on the status line until the next start.
+    void ShowRunStatus(const std::string& text);
     void OnWorkerEnded();
 
     // "&Quit": reads the delays back from their edits, then ends the modal run.
@@ -114,4 +116,5 @@ private:
     QLabel* mailStatusLabel_ = nullptr;
     QTimer* mailStatusTimer_ = nullptr;
     QString credentialsNotice_;   // shown above the mail status until the next start
+    QString runStatus_;           // shown first; set by the run, kept until the next start
 };

@@ -33,14 +33,21 @@ void CSentivoDlg::CheckCredentialsFile()
     RefreshMailStatus();
 }
 
+void CSentivoDlg::ShowRunStatus(const std::string& text)
+{
+    runStatus_ = QString::fromStdString(text);
+    RefreshMailStatus();
+}
+
 void CSentivoDlg::RefreshMailStatus()
 {
-    if (!mail_.status) {
-        mailStatusLabel_->clear();
-        return;
-    }
-    const QString mail = MailStatusText(mail_.status());
-    const QString text = credentialsNotice_.isEmpty() ? mail : credentialsNotice_ + '\n' + mail;
+    QStringList lines;
+    // Without a sender (a panel wired without mail) there is no mail status and no login to warn of.
+    const bool mail = static_cast<bool>(mail_.status);
+    for (const QString& line : {runStatus_, mail ? credentialsNotice_ : QString(), mail ? MailStatusText(mail_.status()) : QString()})
+        if (!line.isEmpty())
+            lines << line;
+    const QString text = lines.join('\n');
     if (text != mailStatusLabel_->text()) {
         mailStatusLabel_->setText(text);
         mailStatusLabel_->setToolTip(text);   // a long path may not fit

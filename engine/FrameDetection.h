@@ -1,0 +1,31 @@
+#pragma once
+// What one frame shows, read with the run's detection settings: motion under the sensitivity's
+// rules inside the detection area, with changes of the whole scene's light ignored while the
+// guard is on; or faces inside the area.
+
+#include "engine/MotionDetector.h"
+#include "engine/SessionState.h"
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+struct SurveillanceEnvironment;
+
+class FrameDetection {
+public:
+    FrameDetection(const SurveillanceEnvironment& env, const SessionState& state);
+
+    // Loads the detection area; empty when it is ready, else why the whole picture is watched.
+    std::string Prepare();
+    // True when frame shows motion (or, in face mode, a face); display receives what the preview
+    // shows: the motion overlay, or the frame with its faces boxed.
+    bool Detect(bool faceMode, const cv::Mat& frame, cv::Mat& display);
+    // The source came back after a gap: compare only frames after it.
+    void Forget();
+
+private:
+    const SurveillanceEnvironment& env_;
+    MotionRules rules_;
+    cv::Mat area_;   // the detection area at the frame's size; empty for the whole picture
+};
