@@ -1,0 +1,33 @@
+#pragma once
+// The settings beyond the six that shape a run, kept in the same file under their own names:
+// how sensitive detection is, the light guard, the detection area, where pictures go and how much
+// free space they need. A value that is absent takes its default; one that is present but invalid
+// takes its default too and is named in problems, and is never rewritten behind the user's back.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr const char* SETTING_SENSITIVITY = "SENSITIVITY";     // 1 (least) .. 5 (most); 3
+constexpr const char* SETTING_LIGHT_GUARD = "LIGHT_GUARD";     // 1 or 0; 1
+constexpr const char* SETTING_MASK_FILE = "MASK_FILE";         // a PNG's path; empty: whole picture
+constexpr const char* SETTING_PICTURES_DIR = "PICTURES_DIR";   // a folder; empty: the working folder
+constexpr const char* SETTING_MIN_FREE_MB = "MIN_FREE_MB";     // whole megabytes; 200
+
+struct DetectionSettings {
+    int sensitivity = 3;
+    bool lightGuard = true;
+    std::string maskFile;
+    std::string picturesDir;
+    int minFreeMb = 200;
+};
+
+// The stored values; each one that was present but unusable ("SENSITIVITY \"abc\" is not valid:
+// 3 used", "MASK_FILE \"/x.png\" does not exist: the whole picture is watched") is appended to
+// problems.
+DetectionSettings ReadDetectionSettings(std::vector<std::string>& problems);
+// Stores all five; false when the file could not be written.
+bool WriteDetectionSettings(const DetectionSettings& settings);
+
+// Where a drawn detection area is saved: "mask.png" beside the settings file.
+std::string DefaultMaskFile();
