@@ -1,0 +1,135 @@
+#include "ui/dialogs/DetectionDlg.h"
+
+#include "settings/DetectionSettings.h"
+#include "settings/SettingsStore.h"
+#include "ui/dialogs/DetectionAreaDlg.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/templates/DialogBuilder.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int RESOURCE_ID = 135;
+constexpr int IDC_SENSITIVITY = 1040;
+constexpr int IDC_LIGHT_GUARD = 1041;
+constexpr int IDC_AREA = 1042;
+constexpr int IDC_DRAW_AREA = 1043;
+constexpr int IDC_WHOLE_PICTURE = 1044;
+constexpr int IDC_PICTURES_DIR = 1045;
+constexpr int IDC_BROWSE = 1046;
+constexpr int IDC_NOTE = 1047;
+
+template <class T>
+T* Required(const QWidget& dialog, int id)
+{
+    T* control = FindControl<T>(dialog, id);
+    if (!control)
+        throw std::runtime_error("Detection dialog template lacks control " + std::to_string(id));
+    return control;
+}
+
+QString FromPath(const std::string& path)
+{
+    return QFile::decodeName(path.c_str());
+}
+
+std::string ToPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+class CDetectionDlg : public QDialog {
+public:
+    CDetectionDlg(QWidget* parent, std::function<QImage()> grabFrame)
+        : QDialog(parent), grabFrame_(std::move(grabFrame))
+    {
+        BuildDialog(*this, RESOURCE_ID);
+        sensitivity_ = Required<QComboBox>(*this, IDC_SENSITIVITY);
+        lightGuard_ = Required<QCheckBox>(*this, IDC_LIGHT_GUARD);
+        area_ = Required<QLineEdit>(*this, IDC_AREA);
+        picturesDir_ = Required<QLineEdit>(*this, IDC_PICTURES_DIR);
+        picturesDir_->setPlaceholderText(QStringLiteral("Empty: the working folder"));
+        connect(Required<QPushButton>(*this, IDC_DRAW_AREA), &QPushButton::clicked, this, [this] { DrawArea(); });
+        connect(Required<QPushButton>(*this, IDC_WHOLE_PICTURE), &QPushButton::clicked, this,
+                [this] { ShowArea({}); });
+        connect(Required<QPushButton>(*this, IDC_BROWSE), &QPushButton::clicked, this, [this] { Browse(); });
+
+        std::vector<std::string> problems;
+        settings_ = ReadDetectionSettings(problems);
+        sensitivity_->setCurrentIndex(std::clamp(settings_.sensitivity, 1, sensitivity_->count()) - 1);
+        lightGuard_->setChecked(settings_.lightGuard);
+        ShowArea(settings_.maskFile);
+        picturesDir_->setText(FromPath(settings_.picturesDir));
+        QStringList lines;
+        for (const std::string& problem : problems)
+            lines.append(QString::fromStdString(problem));
+        Required<QLabel>(*this, IDC_NOTE)->setText(lines.join('\n'));
+    }
+
+    void accept() override
+    {
+        settings_.sensitivity = sensitivity_->currentIndex() + 1;
+        settings_.lightGuard = lightGuard_->isChecked();
+        settings_.picturesDir = ToPath(picturesDir_->text().trimmed());
+        if (!WriteDetectionSettings(settings_)) {
+            AppMessageBox(QStringLiteral("The detection settings could not be saved in %1.")
+                              .arg(FromPath(SettingsFilePath())));
+            return;
+        }
+        QDialog::accept();
+    }
+
+private:
+    void ShowArea(const std::string& maskFile)
+    {
+        settings_.maskFile = maskFile;
+        area_->setText(maskFile.empty() ? QStringLiteral("Whole picture") : FromPath(maskFile));
+    }
+
+    // Opening a camera can take a moment.
+    void DrawArea()
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const QImage frame = grabFrame_ ? grabFrame_() : QImage();
+        QApplication::restoreOverrideCursor();
+        const QString saved = RunDetectionArea(this, frame, FromPath(settings_.maskFile));
+        if (!saved.isEmpty())
+            ShowArea(ToPath(saved));
+    }
+
+    void Browse()
+    {
+        const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Pictures folder"), picturesDir_->text());
+        if (!folder.isEmpty())
+            picturesDir_->setText(folder);
+    }
+
+    std::function<QImage()> grabFrame_;
+    DetectionSettings settings_;
+    QComboBox* sensitivity_ = nullptr;
+    QCheckBox* lightGuard_ = nullptr;
+    QLineEdit* area_ = nullptr;
+    QLineEdit* picturesDir_ = nullptr;
+};
+
+}   // namespace
+
+bool RunDetectionOptions(QWidget* parent, std::function<QImage()> grabFrame)
+{
+    CDetectionDlg dialog(parent, std::move(grabFrame));
+    return dialog.exec() == QDialog::Accepted;
+}
