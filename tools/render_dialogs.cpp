@@ -1,4 +1,5 @@
-// Renders the program's dialogs to PNG files for review: About, Options, countdown (half-way),
+// Renders the program's dialogs to PNG files for review: About, Options, Detection and its area
+// (the templates alone), countdown (half-way),
 // the splash and the control panel as its template builds it. Each picture is the window's client
 // area under a plain caption strip showing the window title.
 // Usage: sentivo_render_dialogs OUTPUT_FOLDER   (offscreen or under Xvfb)
@@ -75,6 +76,12 @@ int main(int argc, char** argv)
     QDialog options;
     BuildDialog(options, IDD_OPTIONS);
     ok &= Save(options, folder, QStringLiteral("options.png"));
+
+    for (const auto& [id, name] : {std::pair{IDD_DETECTION, "detection.png"}, {IDD_DETECTION_AREA, "detection-area.png"}}) {
+        QDialog dialog;
+        BuildDialog(dialog, id);
+        ok &= Save(dialog, folder, QString::fromLatin1(name));
+    }
 
     QDialog panel;
     BuildDialog(panel, IDD_SENTIVO_DIALOG);

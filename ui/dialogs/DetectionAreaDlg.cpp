@@ -3,6 +3,7 @@
 #include "settings/DetectionSettings.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/templates/DialogBuilder.h"
+#include "ui/templates/Resources.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr int RESOURCE_ID = 136;
 constexpr int IDC_CANVAS = 1050;
 constexpr int IDC_ERASE = 1052;
 constexpr int IDC_PAINT = 1051;
@@ -167,7 +167,7 @@ private:
 CDetectionAreaDlg::CDetectionAreaDlg(const QImage& frame, const QString& maskFile, QWidget* parent)
     : QDialog(parent)
 {
-    BuildDialog(*this, RESOURCE_ID);
+    BuildDialog(*this, IDD_DETECTION_AREA);
     QWidget* placeholder = FindControl(*this, IDC_CANVAS);
     auto* paint = FindControl<QRadioButton>(*this, IDC_PAINT);
     erase_ = FindControl<QRadioButton>(*this, IDC_ERASE);

@@ -5,6 +5,7 @@
 #include "ui/dialogs/DetectionAreaDlg.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/templates/DialogBuilder.h"
+#include "ui/templates/Resources.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 
 namespace {
 
-constexpr int RESOURCE_ID = 135;
 constexpr int IDC_SENSITIVITY = 1040;
 constexpr int IDC_LIGHT_GUARD = 1041;
 constexpr int IDC_AREA = 1042;
@@ -57,7 +57,7 @@ public:
     CDetectionDlg(QWidget* parent, std::function<QImage()> grabFrame)
         : QDialog(parent), grabFrame_(std::move(grabFrame))
     {
-        BuildDialog(*this, RESOURCE_ID);
+        BuildDialog(*this, IDD_DETECTION);
         sensitivity_ = Required<QComboBox>(*this, IDC_SENSITIVITY);
         lightGuard_ = Required<QCheckBox>(*this, IDC_LIGHT_GUARD);
         area_ = Required<QLineEdit>(*this, IDC_AREA);

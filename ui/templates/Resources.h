@@ -13,6 +13,8 @@ constexpr int IDD_SENTIVO_DIALOG = 102;   // the control panel
 constexpr int IDD_OPTIONS = 131;
 constexpr int IDB_SPLASH = 133;           // the splash bitmap
 constexpr int IDD_COUNTDOWN = 134;
+constexpr int IDD_DETECTION = 135;
+constexpr int IDD_DETECTION_AREA = 136;
 
 // Icon 128 with both of its images (32x32 and 16x16).
 QIcon AppIcon();
