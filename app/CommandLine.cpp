@@ -50,7 +50,10 @@ CommandLine ParseCommandLine(int argc, char** argv)
     const QCommandLineOption face(QStringLiteral("face"), QStringLiteral("With --arm: face detection."));
     const QCommandLineOption motion(QStringLiteral("motion"),
                                     QStringLiteral("With --arm: motion detection (default: the panel's last choice)."));
-    parser.addOptions({help, version, camera, arm, face, motion});
+    const QCommandLineOption fromMenu(QStringLiteral("from-menu"),
+                                      QStringLiteral("Started from the desktop menu: pictures go to the Pictures folder's "
+                                                     "Sentivo subfolder unless PICTURES_DIR names a folder."));
+    parser.addOptions({help, version, camera, arm, face, motion, fromMenu});
 
     CommandLine line;
     if (!parser.parse(Arguments(argc, argv)) || !parser.positionalArguments().isEmpty()) {
@@ -80,5 +83,6 @@ CommandLine ParseCommandLine(int argc, char** argv)
                       : parser.isSet(motion) ? CommandLine::Detect::Motion : CommandLine::Detect::Stored;
     }
     line.cameraSource = parser.value(camera).toStdString();
+    line.fromMenu = parser.isSet(fromMenu);
     return line;
 }

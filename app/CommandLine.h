@@ -16,6 +16,7 @@ struct CommandLine {
     std::string text;
     std::string cameraSource = "0";   // a camera index, a video file or a stream URL
     Detect detect = Detect::Stored;
+    bool fromMenu = false;            // --from-menu: the desktop entry's launch
 };
 
 CommandLine ParseCommandLine(int argc, char** argv);

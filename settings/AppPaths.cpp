@@ -34,3 +34,10 @@ std::filesystem::path FindResource(const std::string& name)
     }
     return name;
 }
+
+std::filesystem::path DefaultPicturesFolder(bool startedFromMenu)
+{
+    if (!startedFromMenu)
+        return {};
+    return Location(QStandardPaths::PicturesLocation, "/Sentivo");
+}
