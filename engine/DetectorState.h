@@ -23,11 +23,20 @@ struct DetectorState {
     // the slot at ringIndex holds that call's silhouette (0 or 1 per pixel).
     std::array<cv::Mat, kRingSize> frameRing;
     int ringIndex = 0;
+    // Frames put in the ring since it was last cleared, counted up to kRingSize: the first
+    // kRingSize - 1 of them are compared with the black of the start.
+    int framesSinceStart = 0;
 
-    cv::Mat motionHistory;  // CV_32FC1: seconds of the last change per pixel, 0 for none
+    // Seconds of the last change per pixel, 0 for none: CV_32FC1, counted from timeBase, which
+    // moves on now and then so that single precision keeps its resolution in a run of months.
+    cv::Mat motionHistory;
+    double timeBase = 0.0;
     cv::Mat motionMask;     // CV_8UC1: the history scaled to 0..255 for the preview
-    cv::Mat segmentMap;     // CV_32FC1: component numbers from the segmentation, not read
+    cv::Mat segmentFence;   // CV_8UC1, one pixel larger all round: where a component may not grow
+    cv::Mat seedMap;        // CV_8UC1: the pixels changed at the current call, seeds of components
+    std::vector<cv::Point> seedPoints;   // where they are; grows to the busiest frame's need
     cv::Mat zeroPlane;      // CV_8UC1 of zeros: the overlay's green and red channels
+    cv::Mat changedColumns; // CV_8UC1, one row: per column, whether this call changed a pixel there
 
     // Where the history may be non-zero: the bounding box of every silhouette still young enough
     // to be in the history, with its timestamp. Outside their union the history and the mask are

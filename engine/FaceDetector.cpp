@@ -14,8 +14,9 @@ constexpr int kBoxThickness = 3;
 
 }  // namespace
 
-bool DetectFacesWith(DetectorState& state, cv::Mat& image)
+bool DetectFacesWith(DetectorState& state, cv::Mat& image, const cv::Mat& area)
 {
+    CV_Assert(area.empty() || (area.type() == CV_8UC1 && area.size() == image.size()));
     // The rectangles of the previous call, whichever detector made them, are gone either way.
     state.detectorStorage.clear();
     const std::shared_ptr<cv::CascadeClassifier>& cascade = state.faceCascade;
@@ -25,9 +26,13 @@ bool DetectFacesWith(DetectorState& state, cv::Mat& image)
     cascade->detectMultiScale(image, state.detectorStorage, kScaleFactor, kMinNeighbours, kFlags,
                               kSmallestFace);
     // Corners (x, y) and (x + width, y + height): the box sits just outside the face's far edges.
-    for (const cv::Rect& face : state.detectorStorage)
+    bool watchedFace = false;
+    for (const cv::Rect& face : state.detectorStorage) {
+        const cv::Point centre(face.x + face.width / 2, face.y + face.height / 2);
+        watchedFace = watchedFace || area.empty() || area.at<uchar>(centre) != 0;
         cv::rectangle(image, face.tl(), face.br(), kBoxColour, kBoxThickness, cv::LINE_8, 0);
-    return !state.detectorStorage.empty();
+    }
+    return watchedFace;
 }
 
 bool DetectFaces(cv::Mat& image)

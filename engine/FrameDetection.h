@@ -3,6 +3,7 @@
 // rules inside the detection area, with changes of the whole scene's light ignored while the
 // guard is on; or faces inside the area.
 
+#include "engine/LightGuard.h"
 #include "engine/MotionDetector.h"
 #include "engine/SessionState.h"
 
@@ -14,9 +15,11 @@ struct SurveillanceEnvironment;
 
 class FrameDetection {
 public:
+    // Reads the sensitivity, the light guard and the detection area's file from state.
     FrameDetection(const SurveillanceEnvironment& env, const SessionState& state);
 
-    // Loads the detection area; empty when it is ready, else why the whole picture is watched.
+    // Loads the detection area; empty when it is ready (or none is set), else why the whole
+    // picture is watched.
     std::string Prepare();
     // True when frame shows motion (or, in face mode, a face); display receives what the preview
     // shows: the motion overlay, or the frame with its faces boxed.
@@ -26,6 +29,9 @@ public:
 
 private:
     const SurveillanceEnvironment& env_;
-    MotionRules rules_;
-    cv::Mat area_;   // the detection area at the frame's size; empty for the whole picture
+    MotionRules rules_;   // rules_.area: the detection area at the frame's size, empty for all
+    bool lightGuard_;
+    std::string maskFile_;
+    cv::Mat mask_;        // the detection area as drawn, any size; empty for the whole picture
+    LightGuardState guard_;
 };
