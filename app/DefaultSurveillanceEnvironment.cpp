@@ -18,20 +18,29 @@
 
 namespace {
 
-// The outbox entry of one alarm picture, with the addresses stored now (the sender mails with the
+// An outbox entry of kind, taken now, with the addresses stored now (the sender mails with the
 // settings current when it sends).
-OutboxEntry PictureEntry(const AlarmPicture& picture)
+OutboxEntry Entry(const std::string& kind, const std::string& pictureName, const std::string& pictureBytes)
 {
     OutboxEntry entry;
-    entry.kind = "picture";
-    entry.pictureNumber = picture.number;
-    entry.pictureName = picture.fileName;
+    entry.kind = kind;
+    entry.pictureName = pictureName;
     entry.takenAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
     ReadSetting(SETTING_FROM_ADDRESS, entry.fromAddress);
     ReadSetting(SETTING_TO_ADDRESS, entry.toAddress);
     ReadSetting(SETTING_SMTP_SERVER, entry.smtpServer);
-    entry.pictureBytes = picture.jpegBytes;
+    entry.pictureBytes = pictureBytes;
     return entry;
+}
+
+// Makes the pictures folder on first use.
+std::string SavePictureInItsFolder(const std::string& path, const std::string& jpegBytes)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error)
+        return "the folder " + folder.string() + " could not be made: " + error.message();
+    return SavePicture(path, jpegBytes);
 }
 
 }  // namespace
@@ -48,14 +57,14 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
         DetectorState& state = detectorState();
         return DetectMotionWith(state, frame, overlay, rules, state.ClockSeconds());
     };
-    env.detectFaces = [](cv::Mat& image, const cv::Mat&) { return DetectFaces(image); };
+    env.detectFaces = [](cv::Mat& image, const cv::Mat& area) { return DetectFacesWith(detectorState(), image, area); };
     env.forgetHistory = [] { ForgetMotionHistory(detectorState()); };
     // A cascade1.xml in the working folder comes first; else the one installed with the program.
     env.loadCascade = [] {
         const char* local = "cascade1.xml";
         return LoadFaceCascade(std::filesystem::exists(local) ? local : FindResource(local).string());
     };
-    env.savePicture = SavePicture;
+    env.savePicture = SavePictureInItsFolder;
     env.logEvent = [log](const std::string& event) {
         if (log)
             log->Write(event);
@@ -63,8 +72,18 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
     // Queue stores the entry and logs it; the sender thread does the rest.
     env.queueMail = [mail, log](const AlarmPicture& picture) {
         std::string reason;
-        if (mail && !mail->Queue(PictureEntry(picture), reason) && log)
+        OutboxEntry entry = Entry("picture", picture.fileName, picture.jpegBytes);
+        entry.pictureNumber = picture.number;
+        if (mail && !mail->Queue(std::move(entry), reason) && log)
             log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
+    };
+    // An alert carries its one line as the mail's text and the camera's frame, when there is one.
+    env.queueAlert = [mail, log](const RunAlert& alert) {
+        std::string reason;
+        OutboxEntry entry = Entry(alert.kind, alert.jpegBytes.empty() ? "" : "camera.jpg", alert.jpegBytes);
+        entry.note = alert.text;
+        if (mail && !mail->Queue(std::move(entry), reason) && log)
+            log->Write("mail \"" + alert.kind + "\" could not be queued: " + reason);
     };
     if (!withPreview) {
         env.makePreview = [] { return std::make_unique<NullPreview>(true); };

@@ -1,7 +1,8 @@
 #pragma once
 // The real parts of a surveillance run: the frame source named on the command line, the steady
 // clock, DetectMotion and DetectFaces, "cascade1.xml" from the working directory, JPEG files in the
-// working directory, the mail sender's outbox, the event log and the Qt preview window.
+// pictures folder the run names (made on first use), the mail sender's outbox for pictures and
+// alerts, the event log and the Qt preview window.
 
 #include "engine/SurveillanceThread.h"
 
@@ -10,7 +11,7 @@
 class EventLog;
 class MailSender;
 
-// cameraSource: a camera index ("0"), a video file or a stream URL. Pictures for mail go to
+// cameraSource: a camera index ("0"), a video file or a stream URL. Pictures and alerts for mail go to
 // mail's outbox, events to log; either may be null (no mail, no log). Both must outlive the run.
 // Call it on the GUI thread, where the preview window lives. Without withPreview the run shows
 // nothing and needs no GUI application (sentivo --arm).

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr int kStreamTimeoutMs = 5000;   // opening a stream, or waiting for its next frame
+
 bool AllDigits(const std::string& text)
 {
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
@@ -16,8 +18,8 @@ bool AllDigits(const std::string& text)
 
 class CaptureFrameSource final : public FrameSource {
 public:
-    CaptureFrameSource(std::unique_ptr<cv::VideoCapture> capture, double pacedFps)
-        : capture_(std::move(capture))
+    CaptureFrameSource(std::unique_ptr<cv::VideoCapture> capture, double pacedFps, bool live)
+        : capture_(std::move(capture)), live_(live)
     {
         if (pacedFps > 0.0)
             framePeriod_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / pacedFps));
@@ -36,6 +38,8 @@ public:
         return capture_->grab() && capture_->retrieve(frame) && !frame.empty();
     }
 
+    bool IsLive() const override { return live_; }
+
 private:
     using Clock = std::chrono::steady_clock;
 
@@ -53,6 +57,7 @@ private:
     }
 
     std::unique_ptr<cv::VideoCapture> capture_;
+    const bool live_;
     Clock::duration framePeriod_{Clock::duration::zero()};
     Clock::time_point nextFrameAt_{};
 };
@@ -63,6 +68,7 @@ std::unique_ptr<FrameSource> OpenCaptureSource(const std::string& source)
 {
     auto capture = std::make_unique<cv::VideoCapture>();
     double pacedFps = 0.0;
+    bool live = true;
     if (source.empty() || AllDigits(source)) {
         int index = 0;
         if (!source.empty() && std::from_chars(source.data(), source.data() + source.size(), index).ec != std::errc{})
@@ -71,12 +77,15 @@ std::unique_ptr<FrameSource> OpenCaptureSource(const std::string& source)
     } else {
         // FFmpeg reads files and RTSP/HTTP streams; asking it alone spares the probing of every
         // other back-end (GStreamer, image sequences, USB cameras) for a name none of them reads.
-        capture->open(source, cv::CAP_FFMPEG);
+        // The time-outs are open-only settings, and FFmpeg's alone: other back-ends refuse them.
+        capture->open(source, cv::CAP_FFMPEG, {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kStreamTimeoutMs,
+                                               cv::CAP_PROP_READ_TIMEOUT_MSEC, kStreamTimeoutMs});
         std::error_code ignored;
-        if (std::filesystem::is_regular_file(source, ignored))
+        live = !std::filesystem::is_regular_file(source, ignored);
+        if (!live)
             pacedFps = capture->get(cv::CAP_PROP_FPS);
     }
     if (!capture->isOpened())
         return nullptr;
-    return std::make_unique<CaptureFrameSource>(std::move(capture), pacedFps);
+    return std::make_unique<CaptureFrameSource>(std::move(capture), pacedFps, live);
 }

@@ -2,8 +2,8 @@
 // One surveillance run: frames in, detection, alarm level, pictures saved and handed over for mail.
 // The parts that touch the outside world (camera, clock, detectors, cascade, picture files, mail,
 // event log, preview) come in through SurveillanceEnvironment, so a run can be driven frame by frame
-// without a camera. The loop never waits on the network: a picture for mail is handed over and the
-// loop goes on.
+// without a camera. The loop never waits on the network: a picture or an alert for mail is handed
+// over and the loop goes on. A live camera that stops delivering is waited for, not given up.
 
 #include "engine/FrameSource.h"
 #include "engine/MotionDetector.h"   // MotionRules
@@ -16,10 +16,12 @@
 #include <memory>
 #include <string>
 
-// One alarm picture as it was saved: its number, its file name and the JPEG's bytes.
+// One alarm picture as it was saved: its number, its file name ("pic_12.jpg", as the mail names
+// it), where it was saved (the file name inside the pictures folder) and the JPEG's bytes.
 struct AlarmPicture {
     std::int64_t number = 0;
     std::string fileName;
+    std::string path;
     std::string jpegBytes;
 };
 
@@ -45,9 +47,9 @@ struct SurveillanceEnvironment {
     std::function<void()> forgetHistory;
     // Loads the face cascade for the face detector; false when it did not load.
     std::function<bool()> loadCascade;
-    // Saves a picture file: empty when saved, else the reason.
-    std::function<std::string(const std::string& fileName, const std::string& jpegBytes)> savePicture;
-    // Hands a picture over for mail; returns at once, whatever the network does.
+    // Saves a picture file (its folder made when missing): empty when saved, else the reason.
+    std::function<std::string(const std::string& path, const std::string& jpegBytes)> savePicture;
+    // Hand a picture / an alert over for mail; return at once, whatever the network does.
     std::function<void(const AlarmPicture& picture)> queueMail;
     std::function<void(const RunAlert& alert)> queueAlert;
     // One line for the event log ("surveillance armed: motion detection", "run ended: stopped", ...).
@@ -61,9 +63,10 @@ struct SurveillanceEnvironment {
 // Makes the parts of one run; called on the thread that starts it.
 using SurveillanceEnvironmentFactory = std::function<SurveillanceEnvironment()>;
 
-// Runs one run until state.isRunning is found clear, a grab fails or a key is pressed in the
-// preview, and logs why it ended; without a camera it only shows the camera message. Its last
-// call is state.RunEnded().
+// Runs one run until state.isRunning is found clear, a key is pressed in the preview, a video
+// file ends or an error stops it, and logs and shows why it ended; without a camera it shows the
+// camera message. A live source that fails is opened again until it delivers. Its last call is
+// state.RunEnded().
 // Always returns 0.
 int SurveillanceThread(SessionState& state, const SurveillanceEnvironment& env);
 

@@ -1,7 +1,8 @@
 #pragma once
 // One surveillance run on its own thread. The worker holds the shared state, so it may outlive
 // the panel that started it; its destructor waits for the run to end (a stopped run ends after its
-// current frame; mail is only handed over, never waited for).
+// current frame, or within a key wait while it waits for a lost camera; mail is only handed over,
+// never waited for; a stalled stream can hold it up to its 5 s time-out, see FrameSource.h).
 
 #include "engine/SessionState.h"
 

@@ -236,7 +236,7 @@ void FrameTime(int frames, const std::vector<cv::Mat>& images, const QString& fo
     sender.Start();
     Run run;
     run.state = std::make_shared<BenchState>(frames + warmUp);
-    run.state->delayBetweenSends = silentPort ? 0.0f : 1e9f;   // a picture in the first frame, or never
+    run.state->delayBetweenSends = silentPort ? 0.0f : 1e9f;   // a picture in the second frame (the first has no time), or never
     run.state->delayBeforeAlarm = silentPort ? 0.0f : 1e9f;
     run.state->sendEmails = run.state->isRunning = true;
     SurveillanceEnvironment env = Environment(run, sender, log, images, 0, true);

@@ -52,10 +52,10 @@ SurveillanceEnvironment SurveillanceRig::Environment()
     };
     env.queueMail = [this](const AlarmPicture& picture) {
         EXPECT_EQ(picture.fileName, PictureFileName(picture.number));
-        EXPECT_EQ(dir.ReadFile(picture.fileName), refuse.empty() ? picture.jpegBytes : "")
-            << "a mail carries the saved picture's bytes, saved first";
+        EXPECT_EQ(dir.ReadFile(picture.path), picture.jpegBytes) << "a mail carries the saved picture's bytes";
         mails.push_back(picture.fileName);
     };
+    env.queueAlert = [this](const RunAlert& alert) { alerts.push_back(alert.kind); };
     env.logEvent = [this](const std::string& event) { events.push_back(event); };
     env.makePreview = [this] { return std::make_unique<RecordingPreview>(*this); };
     return env;

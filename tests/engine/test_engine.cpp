@@ -163,6 +163,8 @@ TEST(SurveillanceRun, AlarmLevelAndPicturesFrameByFrame)
         {"motion mode mails every picture", 0.5, 0.5, false, 1, 999, F(2.5), {9, 17, 25, 33, 41}, {}, 23, 5, 0},
         {"a new spacing counts at the next decision, the alarm delay at the next run", 4, 1, false, 1, 999, F(11),
          {F(4), F(7), F(10)}, {{F(7), 1}}, 0, 3, F(4) + 1},
+        {"no delay: a still room gives no picture", 0, 2, false, 999, 999, F(3), {}, {}, 0, 0, 0},
+        {"no delay: a picture on a frame with motion", 0, 2, false, F(2), 999, F(4.5), {F(2), F(4)}, {}, 0, 2, 0},
     };
     for (const auto& road : roads) {
         SCOPED_TRACE(road.name);
@@ -188,27 +190,28 @@ TEST(SurveillanceRun, AlarmLevelAndPicturesFrameByFrame)
 }
 
 const std::string kArmed = "surveillance armed: motion detection", kEnded = "run ended: ",
-                  kNoFrames = kEnded + "the camera or video gave no more frames";
+                  kFileEnded = "the video file ended";
 
-// The camera released, the preview closed (log: o, ms or fs per frame by detector, c), RunEnded last, events logged.
-TEST(SurveillanceRun, EveryEndOfARunCleansUpAndIsLogged)
+// The camera released, the preview closed (log: o, ms or fs per frame by detector, c), the end logged and shown,
+// RunEnded last. Before the end: calls and events as the row says, else the motion run's.
+TEST(SurveillanceRun, EveryEndOfARunCleansUpAndIsToldWhy)
 {
-    const Strings ok{"SetAlertRange:100000", "RunEnded"}, fallBack{"FallBackToMotionDetect", ok[0], ok[1]},
-        noCamera{ok[0], "ShowRunMessage:Could not find camera! Please plug a camera in and try again.", ok[1]};
+    const Strings motion{"SetAlertRange:100000", "ShowRunStatus:Armed: motion detection"};
     using SetUp = std::function<void(SurveillanceRig&, RecordingSessionState&)>;
-    const struct { const char* name; SetUp setUp; std::string log; Strings calls, events; } cases[] = {
-        {"a grab fails", [](auto&, auto&) {}, "omsmsmsc", ok, {kArmed, kNoFrames}},
-        {"a key in the preview", [](auto& r, auto&) { r.keyAtFrame = 2; }, "omsmsc", ok,
-         {kArmed, kEnded + "a key was pressed in the preview"}},
-        {"stopped", [](auto& r, auto& s) { r.detect = [&s](int) { return s.isRunning = false; }; }, "omsc", ok,
-         {kArmed, kEnded + "stopped"}},
-        {"an error", [](auto& r, auto&) { r.detect = [](int) -> bool { throw cv::Exception(); }; }, "om", ok,
-         {kArmed, kEnded + "an error: " + cv::Exception().what()}},
-        {"no camera", [](auto& r, auto&) { r.camera = false; }, "", noCamera, {kEnded + "no camera"}},
-        {"face mode", [](auto&, auto& s) { s.faceDetectMode = true; }, "ofsfsfsc", {"SetAlertRange:300", ok[1]},
-         {"surveillance armed: face detection", kNoFrames}},
+    const struct { const char* name; SetUp setUp; std::string log, end; Strings calls{}, events{kArmed}; } cases[] = {
+        {"a video file ends", [](auto&, auto&) {}, "omsmsmsc", kFileEnded},
+        {"a video file gives no frame", [](auto& r, auto&) { r.UseFrames(0); }, "oc", "the video could not be read"},
+        {"a key", [](auto& r, auto&) { r.keyAtFrame = 2; }, "omsmsc", "a key was pressed in the preview"},
+        {"stopped", [](auto& r, auto& s) { r.detect = [&s](int) { return s.isRunning = false; }; }, "omsc", "stopped"},
+        {"an error", [](auto& r, auto&) { r.detect = [](int) -> bool { throw cv::Exception(); }; }, "om",
+         std::string("an error: ") + cv::Exception().what()},
+        {"no camera", [](auto& r, auto&) { r.camera = false; }, "", "no camera",
+         {motion[0], "ShowRunMessage:Could not find camera! Please plug a camera in and try again."}, {}},
+        {"face mode", [](auto&, auto& s) { s.faceDetectMode = true; }, "ofsfsfsc", kFileEnded,
+         {"SetAlertRange:300", "ShowRunStatus:Armed: face detection"}, {"surveillance armed: face detection"}},
         {"face mode without cascade", [](auto& r, auto& s) { s.faceDetectMode = true; r.cascadeLoads = false; },
-         "omsmsmsc", fallBack, {"face cascade missing: motion detection used", kArmed, kNoFrames}},
+         "omsmsmsc", kFileEnded, {"FallBackToMotionDetect", motion[0], motion[1]},
+         {"face cascade missing: motion detection used", kArmed}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -218,23 +221,39 @@ TEST(SurveillanceRun, EveryEndOfARunCleansUpAndIsLogged)
         auto state = RunningState(100.0f, 2.0f);   // a range past 16 bits
         c.setUp(rig, *state);
         rig.Run(*state);
+        Strings calls = c.calls.empty() ? motion : c.calls, events = c.events;
+        calls.insert(calls.end(), {"ShowRunStatus:Run ended: " + c.end, "RunEnded"});
+        events.push_back(kEnded + c.end);
         EXPECT_EQ(rig.log, c.log);
-        EXPECT_EQ(state->calls, c.calls);
-        EXPECT_EQ(rig.events, c.events);
+        EXPECT_EQ(state->calls, calls);
+        EXPECT_EQ(rig.events, events);
         EXPECT_EQ(rig.sourcesReleased, !c.log.empty());
     }
 }
 
-// The rig checks that a saved picture's mail carries the file's bytes; one the folder refused goes out all the same.
-TEST(SurveillanceRun, APictureTheFolderRefusedIsLoggedAndStillMailed)
+// Pictures go to the pictures folder; one the folder refused is shown on the status line and never mailed (a mail
+// shows only what the disk holds). Below the free-space floor there, each run warns once (log, status line, mail).
+TEST(SurveillanceRun, PicturesFolderRefusalsAndALowDisk)
 {
     SurveillanceRig rig;
-    rig.UseFrames(F(1.5));   // pictures at 1 s and 1.5 s
-    rig.refuse = "No space left on device";
-    rig.Run(*RunningState(1.0f, 0.5f));
-    EXPECT_EQ(rig.events, (Strings{kArmed, "picture 1 could not be saved: No space left on device",
-                                   "picture 2 could not be saved: No space left on device", kNoFrames}));
-    EXPECT_EQ(rig.mails, (Strings{"pic_1.jpg", "pic_2.jpg"}));
+    rig.UseFrames(F(2));   // pictures at 1 s and 2 s
+    const std::string folder = (rig.dir.path() / "pictures").string(), refused = "could not be saved: No space left";
+    std::filesystem::create_directory(folder);
+    auto state = RunningState(1.0f, 1.0f);
+    state->picturesFolder = folder;
+    state->minFreeBytes = UINT64_MAX;
+    rig.refuse = "No space left";
+    rig.Run(*state);   // pictures 1 and 2 refused
+    rig.refuse.clear();
+    rig.Run(*state);
+    EXPECT_EQ(rig.pictures, (Strings{folder + "/pic_3.jpg", folder + "/pic_4.jpg"}));
+    EXPECT_EQ(rig.mails, (Strings{"pic_3.jpg", "pic_4.jpg"}));
+    EXPECT_EQ(rig.events.at(2), "picture 1 " + refused);
+    EXPECT_EQ(std::count(state->calls.begin(), state->calls.end(), "ShowRunStatus:Picture 2 " + refused), 1);
+    EXPECT_EQ(rig.alerts, (Strings{"disk nearly full", "disk nearly full"}));
+    EXPECT_EQ(std::count_if(rig.events.begin(), rig.events.end(), [&](const std::string& event) {
+                  return event.starts_with("disk nearly full: ") && event.ends_with(" MB free in " + folder);
+              }), 2);
 }
 
 // Two program starts of two runs each; the rig fails a test that saves a picture over another.
@@ -274,7 +293,7 @@ TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
         saving = true, std::this_thread::sleep_for(3s), saved = true;
         return save(picture...);
     };
-    auto state = RunningState(0.0f, 0.0f);   // a picture in the first frame
+    auto state = RunningState(0.0f, 0.0f);   // a picture in the second frame, the first to take time
     {
         SurveillanceWorker worker(state, env);
         while (!saving)
@@ -285,7 +304,7 @@ TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
     }
     EXPECT_TRUE(saved);
-    EXPECT_EQ(rig.log + state->calls.back(), "omscRunEnded");
+    EXPECT_EQ(rig.log + state->calls.back(), "omsmscRunEnded");
     EXPECT_EQ(rig.requested, cv::Size(640, 480));
 }
 
@@ -298,6 +317,7 @@ TEST(CaptureSource, PlaysAVideoFileAndFailsAtItsEnd)
     video.release();
     auto source = OpenCaptureSource("room.avi");
     ASSERT_NE(source, nullptr);
+    EXPECT_FALSE(source->IsLive());
     cv::Mat frame;
     int frames = 0;
     while (source->Read(frame))

@@ -1,0 +1,269 @@
+#include "engine/SurveillanceRun.h"
+
+#include "engine/Milliseconds.h"
+#include "engine/PictureNumbering.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr float kFaceAlarmThreshold = 0.3f;
+constexpr int kFaceModeMailLimit = 25;   // pictures since the program started
+constexpr int kKeyWaitMilliseconds = 10;
+constexpr double kFirstReopenPause = 2.0, kLongestReopenPause = 30.0;   // seconds
+constexpr const char* kPreviewTitle = "Sentivo";
+constexpr const char* kNoCameraMessage = "Could not find camera! Please plug a camera in and try again.";
+constexpr const char* kStopped = "stopped";
+constexpr const char* kKeyPressed = "a key was pressed in the preview";
+
+// "03:12:01", local time.
+std::string LocalTimeNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return text;
+}
+
+// Event log lines start in lower case; the status line and mails start with a capital.
+std::string Capitalised(std::string text)
+{
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// The folder, or its nearest parent that exists: the pictures folder is made on first use, and the
+// disk it will be on is the one to watch.
+fs::path ExistingFolder(const fs::path& folder)
+{
+    std::error_code error;
+    fs::path existing = fs::absolute(folder, error);
+    while (!fs::exists(existing, error) && existing.has_relative_path())
+        existing = existing.parent_path();
+    return existing;
+}
+
+}  // namespace
+
+SurveillanceRun::SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env)
+    : state_(state), env_(env), detection_(env, state)
+{
+}
+
+void SurveillanceRun::Run()
+{
+    if (!Start()) {
+        Tell("run ended: no camera");
+        return;
+    }
+    const char* end = kStopped;
+    if (state_.isRunning.load(std::memory_order_relaxed))
+        while (!(end = Pass())) {
+        }
+    CleanUp();
+    Tell(std::string("run ended: ") + end);
+}
+
+// The run's settings, the cascade, the camera and the window; false when there is no camera.
+bool SurveillanceRun::Start()
+{
+    emailSwitch_ = state_.sendEmails.load(std::memory_order_relaxed);
+    faceMode_ = state_.faceDetectMode.load(std::memory_order_relaxed);
+    const float delayBeforeAlarm = state_.delayBeforeAlarm.load(std::memory_order_relaxed);
+    if (env_.loadCascade()) {
+        alarmThreshold_ = faceMode_ ? kFaceAlarmThreshold : delayBeforeAlarm;
+    } else {
+        state_.FallBackToMotionDetect();
+        if (faceMode_)
+            env_.logEvent("face cascade missing: motion detection used");
+        faceMode_ = false;
+        alarmThreshold_ = delayBeforeAlarm;
+    }
+    state_.SetAlertRange(ToMilliseconds(alarmThreshold_));
+
+    const bool opened = OpenSource();
+    lastCounter_ = env_.readCounter();
+    if (!opened) {
+        state_.ShowRunMessage(kNoCameraMessage);
+        return false;
+    }
+    preview_ = env_.makePreview();
+    preview_->Open(kPreviewTitle);
+    const char* detection = faceMode_ ? "face detection" : "motion detection";
+    env_.logEvent(std::string("surveillance armed: ") + detection);
+    runningStatus_ = std::string("Armed: ") + detection;
+    // A detection area that could not be read leaves the whole picture watched: said once in the
+    // log, and on the status line for as long as the run goes.
+    const std::string areaProblem = detection_.Prepare();
+    if (!areaProblem.empty()) {
+        env_.logEvent(areaProblem);
+        runningStatus_ += " \u2014 " + areaProblem;
+    }
+    state_.ShowRunStatus(runningStatus_);
+    return true;
+}
+
+bool SurveillanceRun::OpenSource()
+{
+    source_ = env_.openSource();
+    int width = 0, height = 0;
+    if (source_ && RequestedFrameSize(state_.capturePropertyValue.load(std::memory_order_relaxed), width, height))
+        source_->RequestFrameSize(width, height);
+    return source_ != nullptr;
+}
+
+// One frame; null while the run goes on, else why it ended.
+const char* SurveillanceRun::Pass()
+{
+    const std::int64_t counter = env_.readCounter();
+    frameSeconds_ = static_cast<float>(counter - lastCounter_) / static_cast<float>(env_.counterFrequency);
+    runSeconds_ += frameSeconds_;
+    lastCounter_ = counter;
+
+    if (!source_->Read(frame_)) {
+        if (!source_->IsLive())
+            return anyFrame_ ? "the video file ended" : "the video could not be read";
+        if (const char* end = WaitForCamera())
+            return end;
+    }
+    anyFrame_ = true;
+    UpdateAlarmLevel(detection_.Detect(faceMode_, frame_, display_));
+    // Above zero too: a delay of 0 takes a picture of a frame with detection, never of a still room.
+    if (alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_
+        && runSeconds_ - lastPictureAt_ >= state_.delayBetweenSends.load(std::memory_order_relaxed))
+        TakePicture();
+    preview_->Show(display_);
+    state_.SetAlertLevel(alarmLevel_);
+    if (preview_->WaitKey(kKeyWaitMilliseconds) >= 0)
+        return kKeyPressed;
+    return state_.isRunning.load(std::memory_order_relaxed) ? nullptr : kStopped;
+}
+
+// The live source failed a read: the loss is told (and mailed once, with the last good frame), the
+// alarm level drops, and the source is opened again after 2 s, 4, 8, 16, 30, 30 ... until a read
+// gives a frame, which is then in frame_. Null once it is back, else why the run ended meanwhile.
+const char* SurveillanceRun::WaitForCamera()
+{
+    const std::string since = LocalTimeNow(), lost = "Camera lost since " + since + " \u2014 retrying";
+    Tell(lost);
+    if (emailSwitch_)
+        env_.queueAlert({"camera lost", lost, Jpeg(frame_)});
+    alarmLevel_ = 0.0f;
+    state_.SetAlertLevel(alarmLevel_);
+    source_.reset();
+    for (double pause = kFirstReopenPause;; pause = std::min(2 * pause, kLongestReopenPause)) {
+        if (const char* end = Pause(pause))
+            return end;
+        if (OpenSource() && source_->Read(frame_))
+            break;
+        source_.reset();
+    }
+    // Frames after the gap are compared only with each other, and the gap is no time of detection.
+    detection_.Forget();
+    lastCounter_ = env_.readCounter();
+    frameSeconds_ = 0.0f;
+    const std::string back = "camera back at " + LocalTimeNow() + ", lost since " + since;
+    env_.logEvent(back);
+    state_.ShowRunStatus(runningStatus_);
+    if (emailSwitch_)
+        env_.queueAlert({"camera back", Capitalised(back), Jpeg(frame_)});
+    return nullptr;
+}
+
+// Waits seconds of the run's clock in key-wait steps, so the preview stays alive and a stop or a
+// key is seen within a step; null when the time is up, else why the run ends.
+const char* SurveillanceRun::Pause(double seconds)
+{
+    const double ticks = seconds * static_cast<double>(env_.counterFrequency);
+    const std::int64_t until = env_.readCounter() + static_cast<std::int64_t>(ticks);
+    do {
+        if (!state_.isRunning.load(std::memory_order_relaxed))
+            return kStopped;
+        if (preview_->WaitKey(kKeyWaitMilliseconds) >= 0)
+            return kKeyPressed;
+    } while (env_.readCounter() < until);
+    return nullptr;
+}
+
+void SurveillanceRun::UpdateAlarmLevel(bool detected)
+{
+    if (detected)
+        alarmLevel_ += frameSeconds_;
+    else
+        alarmLevel_ = std::max(0.0f, alarmLevel_ - frameSeconds_);
+}
+
+// The camera's picture, without boxes or motion overlay, encoded once: the file and the mail carry
+// the same bytes. Only a saved picture is mailed: a mail never shows what the disk does not hold.
+void SurveillanceRun::TakePicture()
+{
+    state_.IncrementPicturesTaken();
+    const int picturesTaken = state_.picturesTaken.load(std::memory_order_relaxed);
+    AlarmPicture picture;
+    picture.number = state_.pictureNumberBase + picturesTaken;
+    picture.fileName = PictureFileName(picture.number);
+    picture.path = (fs::path(state_.picturesFolder) / picture.fileName).string();
+    CheckFreeSpace();
+    picture.jpegBytes = Jpeg(frame_);
+    const std::string name = "picture " + std::to_string(picture.number),
+                      error = picture.jpegBytes.empty() ? "the frame could not be encoded as JPEG"
+                                                        : env_.savePicture(picture.path, picture.jpegBytes);
+    if (error.empty()) {
+        env_.logEvent(name + " saved as " + picture.path);
+        if (emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
+            env_.queueMail(picture);
+    } else {
+        Tell(name + " could not be saved: " + error);
+    }
+    alarmLevel_ = std::max(0.0f, alarmThreshold_ - state_.delayBetweenSends.load(std::memory_order_relaxed));
+    lastPictureAt_ = runSeconds_;
+}
+
+// Below the free-space floor in the pictures' folder: told, and mailed, once per run.
+void SurveillanceRun::CheckFreeSpace()
+{
+    if (diskWarned_)
+        return;
+    std::error_code error;
+    const fs::path folder = state_.picturesFolder.empty() ? fs::current_path(error) : fs::path(state_.picturesFolder);
+    const fs::space_info space = fs::space(ExistingFolder(folder), error);
+    if (error || space.available >= state_.minFreeBytes)
+        return;
+    diskWarned_ = true;
+    const std::string text = "disk nearly full: " + std::to_string(space.available / (1024 * 1024)) + " MB free in "
+        + folder.string();
+    Tell(text);
+    if (emailSwitch_)
+        env_.queueAlert({"disk nearly full", Capitalised(text), {}});
+}
+
+// The frame as JPEG bytes; empty when there is no frame or it could not be encoded.
+std::string SurveillanceRun::Jpeg(const cv::Mat& frame)
+{
+    if (frame.empty() || !cv::imencode(".jpg", frame, jpeg_))
+        return {};
+    return {jpeg_.begin(), jpeg_.end()};
+}
+
+void SurveillanceRun::Tell(const std::string& event)
+{
+    env_.logEvent(event);
+    state_.ShowRunStatus(Capitalised(event));
+}
+
+void SurveillanceRun::CleanUp()
+{
+    display_.release();
+    source_.reset();
+    preview_->Close();
+    preview_.reset();
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The loop behind SurveillanceThread(): frame by frame detection and alarm level, pictures and
+// their mail, a lost live camera waited for and taken back, and for every turn the run takes a
+// line in the event log and on the status line.
+
+#include "engine/FrameDetection.h"
+#include "engine/SurveillanceThread.h"
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class SurveillanceRun {
+public:
+    SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env);
+    // The whole run, ending told; what a library throws mid-run is left to the caller.
+    void Run();
+
+private:
+    bool Start();
+    bool OpenSource();
+    const char* Pass();
+    const char* WaitForCamera();
+    const char* Pause(double seconds);
+    void UpdateAlarmLevel(bool detected);
+    void TakePicture();
+    void CheckFreeSpace();
+    std::string Jpeg(const cv::Mat& frame);
+    void Tell(const std::string& event);
+    void CleanUp();
+
+    SessionState& state_;
+    const SurveillanceEnvironment& env_;
+    FrameDetection detection_;
+
+    bool emailSwitch_ = false;
+    bool faceMode_ = false;
+    bool anyFrame_ = false;      // a frame was read: a recording that fails now has ended
+    bool diskWarned_ = false;    // once per run
+    std::string runningStatus_;  // the status line while frames come: "Armed: motion detection"
+    float alarmThreshold_ = 0.0f;
+    float alarmLevel_ = 0.0f;
+    float frameSeconds_ = 0.0f;
+    float runSeconds_ = 0.0f;
+    float lastPictureAt_ = 0.0f;
+    std::int64_t lastCounter_ = 0;
+
+    std::unique_ptr<FrameSource> source_;
+    std::unique_ptr<PreviewSink> preview_;
+    cv::Mat frame_;
+    cv::Mat display_;
+    std::vector<uchar> jpeg_;
+};
