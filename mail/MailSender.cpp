@@ -3,6 +3,7 @@
 #include "log/EventLog.h"
 
 #include <algorithm>
+#include <span>
 
 using namespace std::chrono_literals;
 
@@ -12,18 +13,41 @@ constexpr std::uintmax_t kBatchBytes = 10 * 1024 * 1024;
 constexpr std::chrono::seconds kFirstPause = 10s, kLongestPause = 10min;
 constexpr size_t kBacklogWorthTelling = 5;
 
-// "picture 12" / "pictures 12, 13".
-std::string Pictures(const std::vector<OutboxEntry>& batch)
+bool IsPicture(const OutboxEntry& entry)
 {
+    return entry.kind == "picture";
+}
+
+// "picture 12" / "pictures 12, 13" / "\"camera lost\"".
+std::string What(std::span<const OutboxEntry> batch)
+{
+    if (!IsPicture(batch.front()))
+        return "\"" + batch.front().kind + "\"";
     std::string text = batch.size() == 1 ? "picture " : "pictures ";
     for (size_t i = 0; i < batch.size(); ++i)
         text += (i ? ", " : "") + std::to_string(batch[i].pictureNumber);
     return text;
 }
 
+// The oldest entries that go in one message: an alert alone, else the pictures up to the next alert.
+void KeepOneMessage(std::vector<OutboxEntry>& batch)
+{
+    const auto end =
+        IsPicture(batch.front()) ? std::find_if_not(batch.begin(), batch.end(), IsPicture) : batch.begin() + 1;
+    batch.erase(end, batch.end());
+}
+
 MailMessage AlarmMessage(const std::vector<OutboxEntry>& batch, const MailSettings& settings)
 {
     MailMessage message{settings.fromAddress, settings.toAddress, "", "", {}};
+    if (!IsPicture(batch.front())) {
+        const OutboxEntry& alert = batch.front();
+        message.subject = "Sentivo: " + alert.kind;
+        message.body = alert.note + "\r\n";
+        if (!alert.pictureBytes.empty())
+            message.attachments.push_back({alert.pictureName, alert.pictureBytes});
+        return message;
+    }
     message.subject = batch.size() == 1 ? "Sentivo: a picture was taken"
                                         : "Sentivo: " + std::to_string(batch.size()) + " pictures were taken";
     message.body = batch.size() == 1 ? "Sentivo's alarm went off and took the attached picture:\r\n"
@@ -72,7 +96,7 @@ bool MailSender::Queue(OutboxEntry entry, std::string& reason)
         waiting = status_.waiting = outbox_.Count();
     }
     wake_.notify_all();   // sends now unless a failure's pause runs: a failing server is not hammered
-    log_.Write("mail for picture " + std::to_string(entry.pictureNumber) + " queued");
+    log_.Write("mail for " + What({&entry, 1}) + " queued");
     if (waiting == kBacklogWorthTelling + 1)
         log_.Write("outbox: " + std::to_string(waiting) + " mails waiting");
     return true;
@@ -133,12 +157,13 @@ void MailSender::Run()
 // Runs on the thread without the lock, which it takes only to record the outcome.
 void MailSender::SendBatch()
 {
-    const std::vector<OutboxEntry> batch = outbox_.Waiting(kBatchBytes);
+    std::vector<OutboxEntry> batch = outbox_.Waiting(kBatchBytes);
     if (batch.empty()) {   // only unreadable files: nothing to send until something is queued
         std::lock_guard lock(mutex_);
         status_.waiting = 0;
         return;
     }
+    KeepOneMessage(batch);
     std::string reason;
     const std::optional<MailSettings> settings = settings_ ? settings_(reason) : std::nullopt;
     MailResult result{.reason = reason.empty() ? "the mail settings are incomplete" : reason};
@@ -148,7 +173,7 @@ void MailSender::SendBatch()
         for (const OutboxEntry& entry : batch)
             outbox_.Remove(entry.id);
 
-    std::string event = "mail for " + Pictures(batch);
+    std::string event = "mail for " + What(batch);
     {
         std::lock_guard lock(mutex_);
         status_.waiting = outbox_.Count();

@@ -3,7 +3,8 @@
 // An entry goes only once the server accepted it. A failed send is tried again after a pause
 // that grows from 10 s to 10 min; a permanent refusal waits the longest pause (and is shown)
 // rather than being retried in a loop. Waiting pictures travel together, up to about 10 MB a
-// message, so a backlog does not become a flood. Stop cancels a send in progress and returns
+// message, so a backlog does not become a flood; an alert about the run ("camera lost") goes alone,
+// its kind the subject and its note the text. Stop cancels a send in progress and returns
 // within about a second; what was not sent stays in the outbox for the next start.
 
 #include "mail/Outbox.h"

@@ -27,7 +27,8 @@ struct Field {
 };
 constexpr Field kFields[] = {{"kind", &OutboxEntry::kind},           {"pictureName", &OutboxEntry::pictureName},
                              {"takenAt", &OutboxEntry::takenAt},     {"fromAddress", &OutboxEntry::fromAddress},
-                             {"toAddress", &OutboxEntry::toAddress}, {"smtpServer", &OutboxEntry::smtpServer}};
+                             {"toAddress", &OutboxEntry::toAddress}, {"smtpServer", &OutboxEntry::smtpServer},
+                             {"note", &OutboxEntry::note}};
 
 // Milliseconds since the epoch, then a number counting this process's entries: names sort by age
 // across restarts and never meet within one.

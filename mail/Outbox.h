@@ -12,14 +12,16 @@
 
 struct OutboxEntry {
     std::string id;                 // set by Add: the file name without folder, sorts by age
-    std::string kind = "picture";   // what the mail tells of: "picture" (an alarm)
+    std::string kind = "picture";   // what the mail tells of: "picture" (an alarm), or an alert
+                                    // about the run: "camera lost", "camera back", "disk nearly full"
     std::int64_t pictureNumber = 0;
     std::string pictureName;        // "pic_12.jpg"
     std::string takenAt;            // local time, "2026-12-07 03:12:01"
     std::string fromAddress;        // the settings when it was queued; the sender prefers the
     std::string toAddress;          // settings current at send time
     std::string smtpServer;
-    std::string pictureBytes;       // the JPEG, byte for byte the saved file's
+    std::string note;               // an alert's one line, the mail's text; files from before it read as empty
+    std::string pictureBytes;       // the JPEG, byte for byte the saved file's; an alert's frame, or none
 };
 
 class Outbox {

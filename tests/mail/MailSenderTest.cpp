@@ -17,7 +17,7 @@ OutboxEntry Picture(int number)
     std::string bytes = "\xff\xd8 picture " + std::to_string(number) + "\r\n.\r\n";
     bytes += std::string(20000 * number, static_cast<char>(number));
     return {.pictureNumber = number, .pictureName = "pic_" + std::to_string(number) + ".jpg",
-            .takenAt = "2026-12-07 03:12:0" + std::to_string(number), .pictureBytes = bytes};
+            .takenAt = "2026-12-07 03:12:0" + std::to_string(number), .note = "n", .pictureBytes = bytes};
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s)
@@ -65,30 +65,37 @@ TEST(Outbox, KeepsWholeEntriesOldestFirst)
     ASSERT_EQ(entries.size(), 2u);
     for (int i : {0, 1}) {
         const OutboxEntry expected = Picture(i + 1);
-        EXPECT_EQ(std::tie(entries[i].pictureNumber, entries[i].pictureName, entries[i].takenAt, entries[i].kind),
-                  std::tie(expected.pictureNumber, expected.pictureName, expected.takenAt, expected.kind));
+        EXPECT_EQ(std::tie(entries[i].pictureNumber, entries[i].pictureName, entries[i].takenAt, entries[i].kind,
+                           entries[i].note),
+                  std::tie(expected.pictureNumber, expected.pictureName, expected.takenAt, expected.kind, expected.note));
         EXPECT_TRUE(entries[i].pictureBytes == expected.pictureBytes);
     }
 }
 
-// Pictures queued while the server is down all arrive, in order and byte for byte, once it is up.
+// Pictures queued while the server is down all arrive, in order and byte for byte, once it is up; an alert
+// queued after them goes in a mail of its own.
 TEST(MailSender, DeliversWhatWaitedOnceTheServerIsUp)
 {
     const int nobodyListens = SmtpTestServer().port();   // that server has gone again
     Rig rig(nobodyListens, 3);
+    EXPECT_TRUE(rig.sender.Queue({.kind = "camera lost", .pictureName = "camera.jpg", .note = "Camera lost since 3:12",
+                                  .pictureBytes = "\xff\xd8 frame"}, rig.reason));
     ASSERT_TRUE(WaitFor([&] { return !rig.sender.Status().lastFailure.empty(); }));
     const MailSenderStatus failed = rig.sender.Status();
     EXPECT_EQ(failed.lastFailure + (failed.permanent ? " (for good)" : ""), "could not connect");
-    EXPECT_EQ(failed.waiting, 3u);
+    EXPECT_EQ(failed.waiting, 4u);
     EXPECT_TRUE(failed.nextTryIn > 0s && failed.nextTryIn <= 10s) << failed.nextTryIn.count();
 
     SmtpTestServer server({.port = rig.port});
     rig.sender.RetryNow();
-    ASSERT_TRUE(WaitFor([&] { return rig.sender.Status().sent == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.sender.Status().sent == 4; }));
     EXPECT_EQ(rig.sender.Status().waiting, 0u);
     EXPECT_EQ(rig.outbox.Count(), 0u);
     const std::vector<ReceivedMail> mails = server.Messages();
-    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[1].subject, "Sentivo: camera lost");
+    ASSERT_EQ(mails[1].attachments.size(), 1u);
+    EXPECT_EQ(mails[1].attachments[0].bytes, "\xff\xd8 frame");
     EXPECT_EQ(mails[0].subject, "Sentivo: 3 pictures were taken");
     ASSERT_EQ(mails[0].attachments.size(), 3u);
     for (int i : {0, 1, 2}) {
