@@ -1,18 +1,106 @@
 #include "settings/DetectionSettings.h"
 
+#include "settings/AppPaths.h"
+#include "settings/DelayText.h"
 #include "settings/SettingsStore.h"
 
-DetectionSettings ReadDetectionSettings(std::vector<std::string>&)
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+std::optional<int> WholeNumber(const std::string& text, int low, int high)
 {
-    return {};
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
 }
 
-bool WriteDetectionSettings(const DetectionSettings&)
+void Complain(std::vector<std::string>& problems, const char* name, const std::string& text, const std::string& verdict)
 {
-    return false;
+    problems.push_back(std::string(name) + " \"" + text + "\" " + verdict);
+}
+
+// A stored number in low..high, else fallback (with a problem when the text was there).
+int StoredNumber(const char* name, int low, int high, int fallback, std::vector<std::string>& problems)
+{
+    const std::optional<std::string> text = ReadNamedSetting(name);
+    if (!text || text->empty())
+        return fallback;
+    const std::optional<int> value = WholeNumber(*text, low, high);
+    if (!value)
+        Complain(problems, name, *text, "is not valid: " + std::to_string(fallback) + " used");
+    return value.value_or(fallback);
+}
+
+// True when atof would begin reading a number here: after blanks and one sign, a digit, or a point
+// before one. ParseDelay answers 0 for a text that begins with none, which is no delay the user set.
+bool BeginsWithNumber(const std::string& text)
+{
+    size_t at = text.find_first_not_of(" \t\n\v\f\r");
+    if (at == std::string::npos)
+        return false;
+    if (text[at] == '+' || text[at] == '-')
+        ++at;
+    if (at < text.size() && text[at] == '.')
+        ++at;
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+}
+
+}  // namespace
+
+DetectionSettings ReadDetectionSettings(std::vector<std::string>& problems)
+{
+    DetectionSettings settings;
+    settings.sensitivity = StoredNumber(SETTING_SENSITIVITY, 1, 5, settings.sensitivity, problems);
+    settings.lightGuard = StoredNumber(SETTING_LIGHT_GUARD, 0, 1, 1, problems) == 1;
+    settings.minFreeMb = StoredNumber(SETTING_MIN_FREE_MB, 0, 1000000, settings.minFreeMb, problems);
+    std::error_code error;
+    if (std::optional<std::string> mask = ReadNamedSetting(SETTING_MASK_FILE); mask && !mask->empty()) {
+        if (std::filesystem::is_regular_file(*mask, error))
+            settings.maskFile = *mask;
+        else
+            Complain(problems, SETTING_MASK_FILE, *mask, "is not an existing file: the whole picture is watched");
+    }
+    if (std::optional<std::string> folder = ReadNamedSetting(SETTING_PICTURES_DIR); folder && !folder->empty()) {
+        // A folder that does not exist yet is fine (the run says so when a picture cannot be saved);
+        // a file in its place is not.
+        if (!std::filesystem::exists(*folder, error) || std::filesystem::is_directory(*folder, error))
+            settings.picturesDir = *folder;
+        else
+            Complain(problems, SETTING_PICTURES_DIR, *folder, "is not a folder: the working folder is used");
+    }
+    return settings;
+}
+
+bool WriteDetectionSettings(const DetectionSettings& settings)
+{
+    bool written = WriteNamedSetting(SETTING_SENSITIVITY, std::to_string(settings.sensitivity));
+    written = WriteNamedSetting(SETTING_LIGHT_GUARD, settings.lightGuard ? "1" : "0") && written;
+    written = WriteNamedSetting(SETTING_MASK_FILE, settings.maskFile) && written;
+    written = WriteNamedSetting(SETTING_PICTURES_DIR, settings.picturesDir) && written;
+    return WriteNamedSetting(SETTING_MIN_FREE_MB, std::to_string(settings.minFreeMb)) && written;
 }
 
 std::string DefaultMaskFile()
 {
-    return {};
+    return (ConfigFolder() / "Sentivo-mask.png").string();
+}
+
+float ReadStoredDelay(int settingId, float defaultValue, std::vector<std::string>& problems)
+{
+    static const char* const names[] = {"DELAY_TO_LEAVE_ROOM", "DELAY_BETWEEN_SENDS", "DELAY_BEFORE_ALARM"};
+    std::string text;
+    if (!ReadSetting(settingId, text))
+        return defaultValue;
+    const float value = ParseDelay(text);
+    if (BeginsWithNumber(text) && std::isfinite(value) && !std::signbit(value))
+        return value;
+    Complain(problems, names[settingId - SETTING_DELAY_TO_LEAVE_ROOM], text,
+             "is not a valid delay: " + FormatDelay(defaultValue) + " used");
+    return defaultValue;
 }

@@ -23,11 +23,17 @@ struct DetectionSettings {
 };
 
 // The stored values; each one that was present but unusable ("SENSITIVITY \"abc\" is not valid:
-// 3 used", "MASK_FILE \"/x.png\" does not exist: the whole picture is watched") is appended to
-// problems.
+// 3 used", "MASK_FILE \"/x.png\" is not an existing file: the whole picture is watched") is
+// appended to problems. An empty SENSITIVITY, LIGHT_GUARD or MIN_FREE_MB counts as absent.
 DetectionSettings ReadDetectionSettings(std::vector<std::string>& problems);
 // Stores all five; false when the file could not be written.
 bool WriteDetectionSettings(const DetectionSettings& settings);
 
-// Where a drawn detection area is saved: "mask.png" beside the settings file.
+// Where a drawn detection area is saved: "Sentivo-mask.png" beside Sentivo.conf.
 std::string DefaultMaskFile();
+
+// One of the three delays (SETTING_DELAY_...) as a run uses it: the stored text read as atof reads
+// it (below the panel's minimum too); absent or empty: defaultValue. A text that begins with no
+// number or reads as not finite or negative ("abc", "nan", "inf", "-5") gives defaultValue and a
+// problem ("DELAY_BEFORE_ALARM \"nan\" is not a valid delay: 10.0 used"); nothing is written back.
+float ReadStoredDelay(int settingId, float defaultValue, std::vector<std::string>& problems);

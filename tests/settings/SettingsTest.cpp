@@ -1,5 +1,6 @@
 // The settings store on a real file in a temporary XDG_CONFIG_HOME, auth.txt and the delay texts.
 #include "settings/DelayText.h"
+#include "settings/DetectionSettings.h"
 #include "settings/SettingsStore.h"
 #include "settings/SmtpCredentials.h"
 #include "tests/support/TestDirectory.h"
@@ -156,4 +157,45 @@ TEST(DelayText, ReadAndWrittenAsInTheCLocale)
             EXPECT_EQ(FormatDelay(ParseDelay(typed)), stored) << locale << " \"" << typed << '"';
     }
     std::setlocale(LC_ALL, "C");
+}
+
+// The detection settings, one stored value a row: the value read, and for one that was there but
+// unusable the default with a problem naming it; the stored text is left as it was.
+TEST(DetectionSettings, EachRuleAndTheDefaultForARefusedValue)
+{
+    const auto shown = [](const DetectionSettings& s) {
+        return std::to_string(s.sensitivity) + (s.lightGuard ? " 1 " : " 0 ") + s.maskFile + "|" + s.picturesDir + "| "
+               + std::to_string(s.minFreeMb);
+    };
+    const std::tuple<const char*, const char*, const char*, bool> cases[] = {   // name, text, read, refused; none of ours first
+        {SETTING_SMTP_PORT, "587", "3 1 || 200", false}, {SETTING_SENSITIVITY, "", "3 1 || 200", false},
+        {SETTING_SENSITIVITY, "1", "1 1 || 200", false}, {SETTING_SENSITIVITY, "5", "5 1 || 200", false},
+        {SETTING_SENSITIVITY, "0", "3 1 || 200", true}, {SETTING_SENSITIVITY, "6", "3 1 || 200", true},
+        {SETTING_SENSITIVITY, "4x", "3 1 || 200", true}, {SETTING_SENSITIVITY, " 4", "3 1 || 200", true},
+        {SETTING_LIGHT_GUARD, "0", "3 0 || 200", false}, {SETTING_LIGHT_GUARD, "no", "3 1 || 200", true},
+        {SETTING_MASK_FILE, "mask.png", "3 1 mask.png|| 200", false}, {SETTING_MASK_FILE, "gone.png", "3 1 || 200", true},
+        {SETTING_MASK_FILE, "pics", "3 1 || 200", true}, {SETTING_PICTURES_DIR, "pics", "3 1 |pics| 200", false},
+        {SETTING_PICTURES_DIR, "new/pics", "3 1 |new/pics| 200", false}, {SETTING_PICTURES_DIR, "mask.png", "3 1 || 200", true},
+        {SETTING_MIN_FREE_MB, "0", "3 1 || 0", false}, {SETTING_MIN_FREE_MB, "1000000", "3 1 || 1000000", false},
+        {SETTING_MIN_FREE_MB, "1000001", "3 1 || 200", true}, {SETTING_MIN_FREE_MB, "-1", "3 1 || 200", true},
+    };
+    for (const auto& [name, text, read, refused] : cases) {
+        TestDirectory dir;
+        dir.WriteFile("mask.png", "a picture");
+        fs::create_directory(dir.path() / "pics");
+        ReadBack(SETTING_FROM_ADDRESS);
+        ASSERT_TRUE(WriteNamedSetting(name, text));
+        std::vector<std::string> problems;
+        EXPECT_EQ(shown(ReadDetectionSettings(problems)), read) << text;
+        EXPECT_EQ(problems.size(), size_t(refused)) << text;
+        EXPECT_TRUE(problems.empty() || problems[0].starts_with(name + " \""s + text + "\" ")) << problems[0];
+        EXPECT_EQ(ReadNamedSetting(name), text) << "never written back";
+    }
+    TestDirectory dir;
+    ReadBack(SETTING_FROM_ADDRESS);
+    ASSERT_TRUE(WriteDetectionSettings({.sensitivity = 1, .lightGuard = false, .picturesDir = "p", .minFreeMb = 7}));
+    std::vector<std::string> problems;
+    EXPECT_EQ(shown(ReadDetectionSettings(problems)), "1 0 |p| 7");
+    EXPECT_EQ(problems, std::vector<std::string>());
+    EXPECT_EQ(fs::path(DefaultMaskFile()).parent_path(), dir.settingsFile().parent_path());
 }
