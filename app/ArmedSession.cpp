@@ -7,7 +7,7 @@
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
-#include "settings/DelayText.h"
+#include "settings/DetectionSettings.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -42,11 +42,23 @@ bool ReadMailAddresses(SessionState& s)
     return true;
 }
 
-// A stored non-empty delay as the panel reads it, else the panel's default.
-float StoredDelay(int settingId, float defaultValue)
+// The delays and the detection settings as the panel reads them; what could not be used is logged
+// (and so printed on standard error). Picture numbers go on past those already in the folder.
+void ReadRunSettings(SessionState& s, EventLog& log, bool startedFromMenu)
 {
-    std::string text;
-    return ReadSetting(settingId, text) ? ParseDelay(text) : defaultValue;
+    std::vector<std::string> problems;
+    s.delayToLeaveRoom.store(ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, 10.0f, problems));
+    s.delayBetweenSends.store(ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, 2.0f, problems));
+    s.delayBeforeAlarm.store(ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, 10.0f, problems));
+    const DetectionSettings settings = ReadDetectionSettings(problems);
+    s.sensitivity = settings.sensitivity;
+    s.lightGuard = settings.lightGuard;
+    s.maskFile = settings.maskFile;
+    s.picturesFolder = settings.picturesDir.empty() ? DefaultPicturesFolder(startedFromMenu).string() : settings.picturesDir;
+    s.minFreeBytes = static_cast<std::uint64_t>(settings.minFreeMb) * 1024 * 1024;
+    s.pictureNumberBase = HighestPictureNumber(s.picturesFolder.empty() ? "." : s.picturesFolder);
+    for (const std::string& problem : problems)
+        log.Write(problem);
 }
 
 // Takes SIGINT and SIGTERM (blocked in every thread) on a thread of its own and asks the session
@@ -122,13 +134,10 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
     s.sendEmails.store(sendEmails.value_or("1") != "0");
     if (s.sendEmails.load() && !ReadMailAddresses(s))
         return 1;
-    s.delayToLeaveRoom.store(StoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, 10.0f));
-    s.delayBetweenSends.store(StoredDelay(SETTING_DELAY_BETWEEN_SENDS, 2.0f));
-    s.delayBeforeAlarm.store(StoredDelay(SETTING_DELAY_BEFORE_ALARM, 10.0f));
+    ReadRunSettings(s, log, line.fromMenu);
     s.faceDetectMode.store(line.detect == CommandLine::Detect::Stored ? ReadNamedSetting(SETTING_DETECT_MODE) != "MOTION"
                                                                       : line.detect == CommandLine::Detect::Face);
     s.faceDetectAvailable.store(true);
-    s.pictureNumberBase = HighestPictureNumber(std::filesystem::current_path());
 
     const StopSignalWaiter signalWaiter(s, stopSignals);
 

@@ -20,6 +20,7 @@ bool CSentivoApp::InitInstance()
         panel.SetMailServices({.status = [&sender] { return sender.Status(); },
                                .settingsChanged = [&sender] { sender.RetryNow(); },
                                .log = &log});
+        panel.SetDefaultPicturesFolder(DefaultPicturesFolder(startedFromMenu_).string());
         QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
         // Before the panel shows, not at the first alarm: mails an earlier run left behind go out
         // without arming. A SIGTERM from here on ends the program as Quit does.

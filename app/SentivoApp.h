@@ -7,10 +7,15 @@
 class CSentivoApp {
 public:
     // cameraSource: a camera index, a video file or a stream URL.
-    explicit CSentivoApp(std::string cameraSource) : cameraSource_(std::move(cameraSource)) {}
+    // startedFromMenu: pictures go to the Pictures folder while no pictures folder is set.
+    CSentivoApp(std::string cameraSource, bool startedFromMenu)
+        : cameraSource_(std::move(cameraSource)), startedFromMenu_(startedFromMenu)
+    {
+    }
     // Always false: there is no message loop of the application's own after the panel.
     bool InitInstance();
 
 private:
     std::string cameraSource_;
+    bool startedFromMenu_;
 };

@@ -35,6 +35,6 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // The application name stays the executable's name: it captions every message box.
     QApplication::setApplicationVersion(QString::fromLatin1(SentivoVersion()));
-    CSentivoApp(line.cameraSource).InitInstance();
+    CSentivoApp(line.cameraSource, line.fromMenu).InitInstance();
     return 0;
 }

@@ -25,7 +25,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace {
 
@@ -80,6 +79,7 @@ void CSentivoDlg::BindControls()
     alertProgress = Control<QProgressBar>(*this, 1017);
     picturesTakenEdit = Control<QLineEdit>(*this, 1013);
     startStopButton = Control<QPushButton>(*this, 1000);
+    detectionButton = Control<QPushButton>(*this, 1036);
     mailStatusLabel_ = Control<QLabel>(*this, 1031);
 }
 
@@ -89,6 +89,7 @@ void CSentivoDlg::ConnectHandlers()
     connect(Control<QPushButton>(*this, 1009), &QPushButton::clicked, this, [this] { OnEmailOptions(); });
     connect(sendEmailsCheck, &QCheckBox::clicked, this, [this] { OnSendEmails(); });
     connect(Control<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
+    connect(detectionButton, &QPushButton::clicked, this, [this] { OnDetectionOptions(); });
     for (int id : {1010, 1030})
         connect(Control<QPushButton>(*this, id), &QPushButton::clicked, this, [] { OpenProductWebPage(); });
     connect(Control<CSpinButton>(*this, 1019), &CSpinButton::deltaPos, this,
@@ -124,8 +125,6 @@ void CSentivoDlg::OnInitDialog()
     alertProgress->setValue(0);
     s.picturesTaken.store(0, std::memory_order_relaxed);
     s.isRunning.store(false, std::memory_order_relaxed);
-    // Pictures already in the working folder are evidence: numbering continues after them.
-    s.pictureNumberBase = HighestPictureNumber(std::filesystem::current_path());
     emailSettingsValid_ = true;
     ProbeEmailSettings();
     LoadDelays();
@@ -192,6 +191,8 @@ void CSentivoDlg::OnSendEmails()
 void CSentivoDlg::UpdateStartButton()
 {
     startStopButton->setEnabled(startAllowedByGate_ && !workerFinishing());
+    // The detection dialog opens the camera: not while a run (or what is left of one) has it.
+    detectionButton->setEnabled(!worker_);
 }
 
 void CSentivoDlg::ShowPicturesTaken(int count)

@@ -8,12 +8,15 @@
 #include "ui/panel/MailServices.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class PanelSession;
 class QCheckBox;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -42,6 +45,8 @@ public:
     // credentials file others can read is reported there and in the log. Without it the status
     // line stays empty.
     void SetMailServices(MailServices services);
+    // Where pictures go while the Detection dialog names no folder; empty: the working folder.
+    void SetDefaultPicturesFolder(std::string folder) { defaultPicturesFolder_ = std::move(folder); }
 
     // Handlers, public so that tests can reach them the way the controls do.
     void OnInitDialog();
@@ -53,6 +58,11 @@ public:
     void OnDeltaPosBeforeAlarm(int delta);
     void OnDeltaPosBetweenSends(int delta);
     void OnRevertDefaults();
+    // "&Detection...": sensitivity, light guard, detection area and pictures folder, with one frame
+    // of the run's camera to paint the area on.
+    void OnDetectionOptions();
+    // What that dialog paints on: one frame of the run's source as RGB888; null when there is none.
+    QImage GrabFrame();
     void DestroyWindow();
     // The panel's context menu: Close, then a separator and the About entry.
     void FillContextMenu(QMenu& menu);
@@ -82,6 +92,7 @@ public:
     QProgressBar* alertProgress = nullptr;
     QLineEdit* picturesTakenEdit = nullptr;
     QPushButton* startStopButton = nullptr;
+    QPushButton* detectionButton = nullptr;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -95,6 +106,10 @@ private:
     void StartSurveillance();
     void StopSurveillance();
     bool ReadRunSettings();
+    // The detection settings into the run's state, and picture numbers past those in its folder.
+    void ReadDetectionSettingsForRun();
+    // Settings that were unusable, logged and shown on the status line until the next start.
+    void ShowSettingsProblems(const std::vector<std::string>& problems);
     void EnableSwitches();
     // Waits up to limit for the worker to end, carrying out its control updates meanwhile.
     bool WaitForWorker(std::chrono::milliseconds limit);
@@ -103,6 +118,7 @@ private:
     void RefreshMailStatus();
 
     SurveillanceEnvironmentFactory makeEnvironment_;
+    std::string defaultPicturesFolder_;
     std::shared_ptr<PanelSession> session_;
     std::unique_ptr<SurveillanceWorker> worker_;
     QObject* splashFilter_ = nullptr;
@@ -115,6 +131,7 @@ private:
     MailServices mail_;
     QLabel* mailStatusLabel_ = nullptr;
     QTimer* mailStatusTimer_ = nullptr;
-    QString credentialsNotice_;   // shown above the mail status until the next start
+    QString credentialsNotice_;   // shown above the mail status
     QString runStatus_;           // shown first; set by the run, kept until the next start
+    QStringList settingsNotices_;  // shown after it: what the last reading of settings refused
 };

@@ -1,8 +1,10 @@
-// The control panel's three delays: spin steps, revert, load at initialisation, read-back on
-// "&Quit" and save when the window is destroyed.
+// The control panel's three delays: spin steps, revert, load at initialisation (an unusable stored
+// value gives the default and a note, and is left in the file), read-back on "&Quit" and save when
+// the window is destroyed.
 #include "ui/panel/SentivoDlg.h"
 
 #include "settings/DelayText.h"
+#include "settings/DetectionSettings.h"
 #include "ui/panel/PanelSession.h"
 #include "settings/SettingsStore.h"
 
@@ -22,13 +24,6 @@ float Load(const std::atomic<float>& delay) { return delay.load(std::memory_orde
 void Store(std::atomic<float>& delay, float value) { delay.store(value, std::memory_order_relaxed); }
 
 void Show(QLineEdit* edit, float delay) { edit->setText(QString::fromStdString(FormatDelay(delay))); }
-
-// A stored non-empty text replaces the default as atof reads it, below the minimum or not.
-float LoadDelay(int settingId, float defaultValue)
-{
-    std::string text;
-    return ReadSetting(settingId, text) ? ParseDelay(text) : defaultValue;
-}
 
 void StepAndShow(std::atomic<float>& delay, int delta, float minimum, QLineEdit* edit)
 {
@@ -70,12 +65,12 @@ void CSentivoDlg::ShowDelays()
 
 void CSentivoDlg::LoadDelays()
 {
-    Store(session_->delayToLeaveRoom, LoadDelay(SETTING_DELAY_TO_LEAVE_ROOM, kDefaultLeaveRoom));
-    Show(leaveRoomEdit, Load(session_->delayToLeaveRoom));
-    Store(session_->delayBetweenSends, LoadDelay(SETTING_DELAY_BETWEEN_SENDS, kDefaultBetweenSends));
-    Show(betweenSendsEdit, Load(session_->delayBetweenSends));
-    Store(session_->delayBeforeAlarm, LoadDelay(SETTING_DELAY_BEFORE_ALARM, kDefaultBeforeAlarm));
-    Show(beforeAlarmEdit, Load(session_->delayBeforeAlarm));
+    std::vector<std::string> problems;
+    Store(session_->delayToLeaveRoom, ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, kDefaultLeaveRoom, problems));
+    Store(session_->delayBetweenSends, ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, kDefaultBetweenSends, problems));
+    Store(session_->delayBeforeAlarm, ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, kDefaultBeforeAlarm, problems));
+    ShowDelays();
+    ShowSettingsProblems(problems);
 }
 
 void CSentivoDlg::accept()

@@ -1,5 +1,6 @@
-// The control panel's status line: the mail sender's state, refreshed about once a second, and a
-// warning about a credentials file that other users can read.
+// The control panel's status line, top down: how the run goes (or why it ended), the settings that
+// could not be used, a warning about a credentials file that other users can read, and the mail
+// sender's state, refreshed about once a second.
 #include "ui/panel/SentivoDlg.h"
 
 #include "log/EventLog.h"
@@ -39,12 +40,25 @@ void CSentivoDlg::ShowRunStatus(const std::string& text)
     RefreshMailStatus();
 }
 
+void CSentivoDlg::ShowSettingsProblems(const std::vector<std::string>& problems)
+{
+    settingsNotices_.clear();
+    for (const std::string& problem : problems) {
+        if (mail_.log)
+            mail_.log->Write(problem);
+        settingsNotices_ << QString::fromStdString(problem);
+    }
+    RefreshMailStatus();
+}
+
 void CSentivoDlg::RefreshMailStatus()
 {
-    QStringList lines;
+    QStringList lines = settingsNotices_;
+    if (!runStatus_.isEmpty())
+        lines.prepend(runStatus_);
     // Without a sender (a panel wired without mail) there is no mail status and no login to warn of.
     const bool mail = static_cast<bool>(mail_.status);
-    for (const QString& line : {runStatus_, mail ? credentialsNotice_ : QString(), mail ? MailStatusText(mail_.status()) : QString()})
+    for (const QString& line : {mail ? credentialsNotice_ : QString(), mail ? MailStatusText(mail_.status()) : QString()})
         if (!line.isEmpty())
             lines << line;
     const QString text = lines.join('\n');

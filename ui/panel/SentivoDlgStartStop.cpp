@@ -1,6 +1,7 @@
-// Starting and stopping surveillance from the control panel. Runs never overlap: a start waits
-// (with the Start button disabled) until a worker that outlived its stop has ended, and the GUI
-// thread never waits for a worker longer than 1000 ms at a time.
+// Starting and stopping surveillance from the control panel. A start checks the e-mail settings
+// before anyone is asked to leave the room. Runs never overlap: a start waits (with the Start
+// button disabled) until a worker that outlived its stop has ended, and the GUI thread never waits
+// for a worker longer than 1000 ms at a time.
 #include "ui/panel/SentivoDlg.h"
 
 #include "ui/panel/PanelSession.h"
@@ -70,6 +71,10 @@ void CSentivoDlg::EnableSwitches()
 void CSentivoDlg::StartSurveillance()
 {
     SessionState& s = *session_;
+    ShowRunStatus({});   // the last run's end is old news now
+    if (!ReadRunSettings())
+        return;
+    ReadDetectionSettingsForRun();
     s.sendEmails.store(sendEmailsCheck->isChecked(), std::memory_order_relaxed);
     s.faceDetectMode.store(faceDetectRadio->isChecked(), std::memory_order_relaxed);
     // The last choice, for sentivo --arm.
@@ -78,14 +83,15 @@ void CSentivoDlg::StartSurveillance()
     faceDetectRadio->setEnabled(false);
     motionDetectRadio->setEnabled(false);
     sendEmailsCheck->setEnabled(false);
+    detectionButton->setEnabled(false);
 
     CCountdownDlg countdown;
     countdown.delaySeconds = s.delayToLeaveRoom.load(std::memory_order_relaxed);
     countdown.exec();
 
-    if (quitting_ || !ReadRunSettings()) {
-        // A failed start gives the switches back instead of leaving them disabled.
+    if (quitting_) {
         EnableSwitches();
+        UpdateStartButton();
         return;
     }
     s.isRunning.store(true, std::memory_order_relaxed);

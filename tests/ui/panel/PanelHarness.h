@@ -7,9 +7,11 @@
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/SplashWindow.h"
 #include "ui/panel/SentivoDlg.h"
+#include "ui/templates/DialogBuilder.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -36,6 +38,8 @@ inline void StoreEmailSettings(const std::string& from, const std::string& to, c
     StoreSetting(SETTING_TO_ADDRESS, to);
     StoreSetting(SETTING_SMTP_SERVER, server);
 }
+
+inline QString StatusLine(const CSentivoDlg& panel) { return FindControl<QLabel>(panel, 1031)->text(); }
 
 inline void HideSplash() { if (CSplashWindow* splash = CSplashWindow::CurrentSplash()) splash->HideSplashScreen(); }
 

@@ -1,6 +1,8 @@
 // Starting and stopping surveillance from the panel, with real workers on video files: the three
-// settings a start reads with their messages, the switches, the cascade fallback, runs that end by
-// themselves, and runs whose worker is stuck saving a picture.
+// settings a start checks before the countdown, with their messages, the switches, the cascade
+// fallback, runs that end by themselves and say why, and runs whose worker is stuck saving a picture.
+#include "log/EventLog.h"
+#include "settings/DetectionSettings.h"
 #include "tests/ui/panel/PanelHarness.h"
 
 #include <QElapsedTimer>
@@ -25,11 +27,11 @@ protected:
     {
         return panel.startStopButton->text() == "&Start Surveillance" && !panel.state().isRunning
                && panel.startStopButton->isEnabled() && panel.motionDetectRadio->isEnabled()
-               && panel.sendEmailsCheck->isEnabled();
+               && panel.sendEmailsCheck->isEnabled() && panel.detectionButton->isEnabled();
     }
 };
 
-TEST_F(PanelRuns, AStartWithoutAnEmailSettingSaysWhichAndGivesTheSwitchesBack)
+TEST_F(PanelRuns, AStartWithoutAnEmailSettingSaysWhichBeforeTheCountdown)
 {
     const char* const rows[][4] = {   // from, to, server: the first missing one in reading order is reported
         {"", "", "", "From email address not set. Click \"Options\" to set."},
@@ -39,31 +41,68 @@ TEST_F(PanelRuns, AStartWithoutAnEmailSettingSaysWhichAndGivesTheSwitchesBack)
     };
     for (const auto& row : rows) {
         StoreEmailSettings(row[0], row[1], row[2]);
-        const auto answerer = AnswerModals(&QDialog::reject);   // the start-up Options dialog, then the countdown
+        QStringList opened;
+        const auto answerer = AnswerModals([&](QDialog* modal) { opened << modal->windowTitle(); modal->reject(); });
         MessageBoxCapture shown;
         auto panel = OpenPanel();
+        opened.clear();   // the start-up Options dialog
         panel->OnStartStop();
         EXPECT_EQ(shown.texts(), QStringList{row[3]});
+        EXPECT_EQ(opened, QStringList()) << "nobody leaves the room for a start that is refused";
         EXPECT_TRUE(Idle(*panel)) << row[3];
     }
 }
 
 TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
 {
-    const std::pair<fs::path, QStringList> rows[] = {   // the camera, the messages shown
-        {"no-camera.avi", {"Could not find camera! Please plug a camera in and try again."}},
-        {WriteRoomVideo("room.avi", 10, 60), {}},   // the run ends with the video
+    std::string corrupt = dir.ReadFile(WriteRoomVideo("corrupt.avi", 20, 0));   // its pictures overwritten
+    std::fill(corrupt.begin() + 4096, corrupt.end(), '\x5a');
+    dir.WriteFile("corrupt.avi", corrupt);
+    const std::tuple<fs::path, QStringList, QString> rows[] = {   // the camera, the messages shown, the status line
+        {"no-camera.avi", {"Could not find camera! Please plug a camera in and try again."}, "Run ended: no camera"},
+        {WriteRoomVideo("room.avi", 10, 60), {}, "Run ended: the video file ended"},
+        {"corrupt.avi", {}, "Run ended: the video could not be read"},
     };
-    for (const auto& [camera, shown] : rows) {
+    for (const auto& [camera, shown, status] : rows) {
         MessageBoxCapture capture;
         auto panel = OpenPanel(camera);
         panel->sendEmailsCheck->click();
         panel->OnStartStop();
         ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 15000)) << camera;
         EXPECT_EQ(capture.texts(), shown);
-        EXPECT_EQ(panel->state().picturesTaken > 0, shown.isEmpty()) << "the video has an intruder";
+        EXPECT_EQ(panel->state().picturesTaken > 0, camera == "room.avi") << "only that video has an intruder";
         EXPECT_EQ(panel->picturesTakenEdit->text(), QString::number(panel->state().picturesTaken));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(*panel) == status; }, 5000)) << StatusLine(*panel).toStdString();
     }
+}
+
+TEST_F(PanelRuns, AStartTakesTheDetectionSettingsAndNumbersOnPastThePicturesInTheirFolder)
+{
+    fs::create_directory("pics");
+    dir.WriteFile("pics/pic_7.jpg", "earlier evidence");
+    for (auto [name, text] : {std::pair{SETTING_PICTURES_DIR, "pics"}, {SETTING_SENSITIVITY, "9"},
+                              {SETTING_LIGHT_GUARD, "0"}, {SETTING_MIN_FREE_MB, "1"}})
+        WriteNamedSetting(name, text);
+    EventLog log(dir.path() / "events.log", false);
+    auto panel = OpenPanel(WriteRoomVideo("room.avi", 10, 60));
+    panel->SetMailServices({.log = &log});
+    panel->sendEmailsCheck->click();
+    panel->OnStartStop();
+    const SessionState& s = panel->state();
+    EXPECT_EQ(std::tuple(s.sensitivity, s.lightGuard, s.picturesFolder, s.minFreeBytes), std::tuple(3, false, "pics", 1u << 20));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 15000));
+    const QString refused = "SENSITIVITY \"9\" is not valid: 3 used";
+    EXPECT_EQ(StatusLine(*panel), "Run ended: the video file ended\n" + refused);
+    EXPECT_TRUE(dir.ReadFile("events.log").find(refused.toStdString()) != std::string::npos);
+    EXPECT_TRUE(fs::exists("pics/pic_8.jpg") && !fs::exists("pic_1.jpg"));
+    EXPECT_EQ(dir.ReadFile("pics/pic_7.jpg"), "earlier evidence");
+}
+
+TEST_F(PanelRuns, TheDetectionDialogPaintsOnAFrameOfTheRunsCamera)
+{
+    EXPECT_TRUE(OpenPanel()->GrabFrame().isNull()) << "no camera";
+    const QImage frame = OpenPanel(WriteRoomVideo("room.avi", 1, 0))->GrabFrame();
+    EXPECT_EQ(std::pair(frame.format(), frame.size()), std::pair(QImage::Format_RGB888, QSize(320, 240)));
 }
 
 TEST_F(PanelRuns, AWorkerStuckSavingAPictureNeitherHoldsUpTheStopNorOverlapsTheNextRun)
@@ -79,7 +118,7 @@ TEST_F(PanelRuns, AWorkerStuckSavingAPictureNeitherHoldsUpTheStopNorOverlapsTheN
     const auto startUntilSaving = [&](int picture) {
         panel->OnStartStop();
         EXPECT_FALSE(panel->faceDetectRadio->isEnabled() || panel->motionDetectRadio->isEnabled()
-                     || panel->sendEmailsCheck->isEnabled());
+                     || panel->sendEmailsCheck->isEnabled() || panel->detectionButton->isEnabled());
         return QTest::qWaitFor([&] { return saving == picture; }, 15000);
     };
     ASSERT_TRUE(startUntilSaving(1));
@@ -93,6 +132,7 @@ TEST_F(PanelRuns, AWorkerStuckSavingAPictureNeitherHoldsUpTheStopNorOverlapsTheN
     EXPECT_FALSE(panel->state().isRunning) << "a start is refused while the old worker runs";
     ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 10000));
     EXPECT_FALSE(panel->faceDetectRadio->isEnabled()) << "face detect stays off without its cascade";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(*panel) == "Run ended: stopped"; }, 5000)) << StatusLine(*panel).toStdString();
 
     ASSERT_TRUE(startUntilSaving(2));
     panel->OnDeltaPosBetweenSends(-1);   // one step up

@@ -1,5 +1,6 @@
 // The panel from start-up: the e-mail settings probe and the Start button's gate on them; the three
-// delays read as atof reads them, stepped down to their minimums, saved however the panel closes.
+// delays read as atof reads them (a text that is no delay refused with a note), stepped down to their
+// minimums, saved however the panel closes.
 #include "tests/ui/panel/PanelHarness.h"
 
 constexpr int kUp = -1;   // the up arrow reports a negative delta, as a default-range up-down control
@@ -27,14 +28,17 @@ TEST_F(PanelTest, StartUpAsksForMissingEmailSettingsAndSendEmailsGatesStartOnThe
     }
 }
 
-TEST_F(PanelTest, DelaysReadAsAtofReadsAndStepDownToTheirMinimums)
+TEST_F(PanelTest, DelaysReadAsAtofReadsRefuseWhatIsNoDelayAndStepDownToTheirMinimums)
 {
-    // The text stored for a delay, the steps made, what the panel shows.
-    struct Row { int setting; const char* text; int delta, times; const char* shown; } const rows[] = {
-        {SETTING_DELAY_TO_LEAVE_ROOM, "abc", kUp, 0, "0.0"},    {SETTING_DELAY_BEFORE_ALARM, "12abc", kUp, 0, "12.0"},
-        {SETTING_DELAY_BETWEEN_SENDS, "", kUp, 0, "2.0"},       {SETTING_DELAY_BETWEEN_SENDS, "", kUp, 1, "2.1"},
-        {SETTING_DELAY_BETWEEN_SENDS, "", kDown, 20, "1.0"},    {SETTING_DELAY_TO_LEAVE_ROOM, "10", kUp, 10, "11.0"},
-        {SETTING_DELAY_TO_LEAVE_ROOM, "2.0", kDown, 1, "2.0"},  {SETTING_DELAY_BEFORE_ALARM, "0.5", kDown, 1, "2.0"},
+    // The text stored for a delay, the steps made, what the panel shows; a refused text gives the
+    // default and a note, and stays in the file: the user's own value is saved only on Quit.
+    struct Row { int setting; const char* text; int delta, times; const char* shown; bool refused = false; } const rows[] = {
+        {SETTING_DELAY_TO_LEAVE_ROOM, "abc", kUp, 0, "10.0", true}, {SETTING_DELAY_BEFORE_ALARM, "nan", kUp, 0, "10.0", true},
+        {SETTING_DELAY_BETWEEN_SENDS, "inf", kUp, 0, "2.0", true},  {SETTING_DELAY_TO_LEAVE_ROOM, "-5", kUp, 0, "10.0", true},
+        {SETTING_DELAY_BEFORE_ALARM, "0", kUp, 0, "0.0"},           {SETTING_DELAY_BEFORE_ALARM, "12abc", kUp, 0, "12.0"},
+        {SETTING_DELAY_BETWEEN_SENDS, "", kUp, 0, "2.0"},           {SETTING_DELAY_BETWEEN_SENDS, "", kUp, 1, "2.1"},
+        {SETTING_DELAY_BETWEEN_SENDS, "", kDown, 20, "1.0"},        {SETTING_DELAY_TO_LEAVE_ROOM, "10", kUp, 10, "11.0"},
+        {SETTING_DELAY_TO_LEAVE_ROOM, "2.0", kDown, 1, "2.0"},      {SETTING_DELAY_BEFORE_ALARM, "0.5", kDown, 1, "2.0"},
     };
     void (CSentivoDlg::*const steps[])(int) = {&CSentivoDlg::OnDeltaPosLeaveRoom, &CSentivoDlg::OnDeltaPosBetweenSends,
                                                &CSentivoDlg::OnDeltaPosBeforeAlarm};
@@ -46,6 +50,10 @@ TEST_F(PanelTest, DelaysReadAsAtofReadsAndStepDownToTheirMinimums)
             ((*panel).*steps[delay])(row.delta);
         const QLineEdit* edits[] = {panel->leaveRoomEdit, panel->betweenSendsEdit, panel->beforeAlarmEdit};
         EXPECT_EQ(edits[delay]->text(), row.shown) << row.text << " " << row.times;
+        const char* const names[] = {"DELAY_TO_LEAVE_ROOM", "DELAY_BETWEEN_SENDS", "DELAY_BEFORE_ALARM"};
+        const QString note = QString("%1 \"%2\" is not a valid delay: %3 used").arg(names[delay], row.text, row.shown);
+        EXPECT_EQ(StatusLine(*panel), row.refused ? note : "") << row.text;
+        EXPECT_EQ(StoredText(row.setting), row.text);
     }
 }
 
