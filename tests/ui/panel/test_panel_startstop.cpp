@@ -58,19 +58,24 @@ TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
     std::string corrupt = dir.ReadFile(WriteRoomVideo("corrupt.avi", 20, 0));   // its pictures overwritten
     std::fill(corrupt.begin() + 4096, corrupt.end(), '\x5a');
     dir.WriteFile("corrupt.avi", corrupt);
-    const std::tuple<fs::path, QStringList, QString> rows[] = {   // the camera, the messages shown, the status line
-        {"no-camera.avi", {"Could not find camera! Please plug a camera in and try again."}, "Run ended: no camera"},
-        {WriteRoomVideo("room.avi", 10, 60), {}, "Run ended: the video file ended"},
-        {"corrupt.avi", {}, "Run ended: the video could not be read"},
+    // The camera, the delay before the alarm (0: the first frame with motion, never a still room), whether
+    // pictures are taken, the messages shown, the status line.
+    const std::tuple<fs::path, const char*, bool, QStringList, QString> rows[] = {
+        {"no-camera.avi", "0.5", false, {"Could not find camera! Please plug a camera in and try again."}, "Run ended: no camera"},
+        {WriteRoomVideo("room.avi", 10, 60), "0.5", true, {}, "Run ended: the video file ended"},
+        {"corrupt.avi", "0.5", false, {}, "Run ended: the video could not be read"},
+        {WriteRoomVideo("still.avi", 70, 0), "0.0", false, {}, "Run ended: the video file ended"},
+        {"room.avi", "0.0", true, {}, "Run ended: the video file ended"},
     };
-    for (const auto& [camera, shown, status] : rows) {
+    for (const auto& [camera, delay, pictures, shown, status] : rows) {
+        StoreSetting(SETTING_DELAY_BEFORE_ALARM, delay);
         MessageBoxCapture capture;
         auto panel = OpenPanel(camera);
         panel->sendEmailsCheck->click();
         panel->OnStartStop();
         ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 15000)) << camera;
         EXPECT_EQ(capture.texts(), shown);
-        EXPECT_EQ(panel->state().picturesTaken > 0, camera == "room.avi") << "only that video has an intruder";
+        EXPECT_EQ(panel->state().picturesTaken > 0, pictures) << camera << " with a delay of " << delay;
         EXPECT_EQ(panel->picturesTakenEdit->text(), QString::number(panel->state().picturesTaken));
         EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(*panel) == status; }, 5000)) << StatusLine(*panel).toStdString();
     }
