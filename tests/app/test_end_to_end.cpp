@@ -213,15 +213,16 @@ static bool CanMountTmpfs()
 
 // The installed sentivo --arm, started in a test folder, on no display at all: the stored settings
 // checked first, then the panel's loop with its outbox; the video's end or a SIGTERM mid-run ends it
-// with status 0, each picture whole. Face detection finds its cascade from any folder. A pictures
-// folder on a full disk: the run goes on, says so, and mails no picture it could not save.
+// with status 0, each picture whole. Face detection finds its cascade from any folder. Started from
+// the menu, pictures go to ~/Pictures/Sentivo, made for them. A pictures folder on a full disk: the
+// run goes on, says so, and mails no picture it could not save.
 TEST(Program, RunsArmedWithoutAWindow)
 {
     const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
-    enum Disk { Plenty, TinyTmpfs };
+    enum Disk { Plenty, FromMenu, TinyTmpfs };
     struct Row { const char *from, *camera, *mode; int signal, exitCode; const char* stderrHas; Disk disk; } const rows[] = {
-        {"alarm@home.net", "camera.avi", "--motion", 0, 0, "run ended: the video file ended", Plenty},
+        {"alarm@home.net", "camera.avi", "--motion", 0, 0, "run ended: the video file ended", FromMenu},
         {"alarm@home.net", "camera.avi", nullptr, SIGTERM, 0, "run ended: stopped", Plenty},
         {"alarm@@home", "camera.avi", nullptr, 0, 1, "From email address \"alarm@@home\" is not valid", Plenty},
         {"alarm@home.net", "/nonexistent.avi", nullptr, 0, 3, "Could not find camera!", Plenty},
@@ -248,6 +249,11 @@ TEST(Program, RunsArmedWithoutAWindow)
         QStringList arguments{"--arm", "--camera", row.camera};
         if (row.mode)
             arguments << row.mode;
+        const std::string pictureFolder = row.disk == FromMenu ? "Pictures/Sentivo/" : "";
+        if (row.disk == FromMenu) {
+            env.insert("HOME", QString::fromStdString(dir.path().string()));
+            arguments << "--from-menu";
+        }
         QProcess sentivo;
         sentivo.setProcessEnvironment(env);
         if (row.disk == TinyTmpfs) {   // the pictures folder: a tmpfs with 4 KB free: a picture at most
@@ -283,8 +289,8 @@ TEST(Program, RunsArmedWithoutAWindow)
             continue;
         }
         std::vector<std::string> pictures;
-        while (fs::exists("pic_" + std::to_string(pictures.size() + 1) + ".jpg"))
-            pictures.push_back(dir.ReadFile("pic_" + std::to_string(pictures.size() + 1) + ".jpg"));
+        for (std::string name; fs::exists(name = pictureFolder + "pic_" + std::to_string(pictures.size() + 1) + ".jpg");)
+            pictures.push_back(dir.ReadFile(name));
         for (const std::string& jpeg : pictures)
             EXPECT_TRUE(jpeg.ends_with("\xFF\xD9")) << "a picture written whole, also when stopped";
         if (std::string_view(row.mode ? row.mode : "") == "--face")
@@ -295,6 +301,6 @@ TEST(Program, RunsArmedWithoutAWindow)
         EXPECT_FALSE(mails.empty());
         for (const ReceivedMail& mail : mails)
             for (const ReceivedAttachment& attachment : mail.attachments)
-                EXPECT_EQ(attachment.bytes, dir.ReadFile(attachment.fileName)) << attachment.fileName;
+                EXPECT_EQ(attachment.bytes, dir.ReadFile(pictureFolder + attachment.fileName)) << attachment.fileName;
     }
 }
