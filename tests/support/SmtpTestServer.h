@@ -3,7 +3,7 @@
 // system Python on a free port and stopped when the object goes. Each message it accepts is handed
 // back as the server saw it, attachments decoded.
 
-#include "tests/support/TestDirectory.h"
+#include "tests/support/PythonServer.h"
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
@@ -11,13 +11,7 @@
 #include <QJsonObject>
 #include <QThread>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <vector>
 
 struct ReceivedAttachment {
@@ -52,33 +46,7 @@ public:
                                    {"password", options.password.c_str()}, {"delayMs", options.delayMs},
                                    {"silent", options.silent}, {"refuseRecipients", options.refuseRecipients},
                                    {"port", options.port}};
-        // posix_spawn, not QProcess: Qt starts a child with vfork() and runs code of its own in it, on
-        // the calling thread's ThreadSanitizer state, which can leave that thread's later locks unseen
-        // (false data races between the test and the threads it drives). Its errors go to ours.
-        std::string python = SystemPython(), script = (SourceDir() / "tests/support/smtp_test_server.py").string(),
-                    json = QJsonDocument(settings).toJson(QJsonDocument::Compact).toStdString();
-        char* argv[] = {python.data(), script.data(), json.data(), nullptr};
-        int in[2] = {-1, -1}, out[2] = {-1, -1};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || posix_spawn_file_actions_adddup2(&actions, in[0], 0)
-            || posix_spawn_file_actions_adddup2(&actions, out[1], 1)
-            || posix_spawn(&pid_, python.c_str(), &actions, nullptr, argv, environ))
-            pid_ = 0;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]), ::close(out[1]), input_ = in[1];
-        // It prints its port once it listens (or ends: then the pipe ends too).
-        QFile output;
-        output.open(out[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        if ((port_ = output.readLine().trimmed().toInt()) == 0)
-            throw std::runtime_error("SmtpTestServer did not start; see its errors above");
-    }
-    // The end of its input ends the server.
-    ~SmtpTestServer()
-    {
-        ::close(input_);
-        for (const QDeadlineTimer deadline(5000); pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0;)
-            deadline.hasExpired() ? void(::kill(pid_, SIGKILL)) : QThread::msleep(10);
+        port_ = server_.Start("smtp_test_server.py", {QJsonDocument(settings).toJson(QJsonDocument::Compact).toStdString()});
     }
 
     int port() const { return port_; }
@@ -122,6 +90,6 @@ private:
 
     const bool starttls_;
     QTemporaryDir folder_{QDir::tempPath() + "/sentivo-smtp-XXXXXX"};
-    pid_t pid_ = 0;
-    int input_ = -1, port_ = 0;
+    PythonServer server_;
+    int port_ = 0;
 };
