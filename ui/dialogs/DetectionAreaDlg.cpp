@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -168,13 +167,11 @@ CDetectionAreaDlg::CDetectionAreaDlg(const QImage& frame, const QString& maskFil
     : QDialog(parent)
 {
     BuildDialog(*this, IDD_DETECTION_AREA);
-    QWidget* placeholder = FindControl(*this, IDC_CANVAS);
-    auto* paint = FindControl<QRadioButton>(*this, IDC_PAINT);
-    erase_ = FindControl<QRadioButton>(*this, IDC_ERASE);
-    auto* watchAll = FindControl<QPushButton>(*this, IDC_WATCH_ALL);
-    auto* watchNone = FindControl<QPushButton>(*this, IDC_WATCH_NONE);
-    if (!placeholder || !paint || !erase_ || !watchAll || !watchNone)
-        throw std::runtime_error("Detection area dialog template lacks a control");
+    QWidget* placeholder = RequiredControl<QWidget>(*this, IDC_CANVAS);
+    auto* paint = RequiredControl<QRadioButton>(*this, IDC_PAINT);
+    erase_ = RequiredControl<QRadioButton>(*this, IDC_ERASE);
+    auto* watchAll = RequiredControl<QPushButton>(*this, IDC_WATCH_ALL);
+    auto* watchNone = RequiredControl<QPushButton>(*this, IDC_WATCH_NONE);
     paint->setChecked(true);
     const QImage picture = PictureOrPlaceholder(frame);
     canvas_ = new CAreaCanvas(picture, StartingMask(maskFile, picture.size()), erase_, placeholder);

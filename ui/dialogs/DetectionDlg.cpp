@@ -18,7 +18,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,15 +31,6 @@ constexpr int IDC_WHOLE_PICTURE = 1044;
 constexpr int IDC_PICTURES_DIR = 1045;
 constexpr int IDC_BROWSE = 1046;
 constexpr int IDC_NOTE = 1047;
-
-template <class T>
-T* Required(const QWidget& dialog, int id)
-{
-    T* control = FindControl<T>(dialog, id);
-    if (!control)
-        throw std::runtime_error("Detection dialog template lacks control " + std::to_string(id));
-    return control;
-}
 
 QString FromPath(const std::string& path)
 {
@@ -58,15 +48,15 @@ public:
         : QDialog(parent), grabFrame_(std::move(grabFrame))
     {
         BuildDialog(*this, IDD_DETECTION);
-        sensitivity_ = Required<QComboBox>(*this, IDC_SENSITIVITY);
-        lightGuard_ = Required<QCheckBox>(*this, IDC_LIGHT_GUARD);
-        area_ = Required<QLineEdit>(*this, IDC_AREA);
-        picturesDir_ = Required<QLineEdit>(*this, IDC_PICTURES_DIR);
+        sensitivity_ = RequiredControl<QComboBox>(*this, IDC_SENSITIVITY);
+        lightGuard_ = RequiredControl<QCheckBox>(*this, IDC_LIGHT_GUARD);
+        area_ = RequiredControl<QLineEdit>(*this, IDC_AREA);
+        picturesDir_ = RequiredControl<QLineEdit>(*this, IDC_PICTURES_DIR);
         picturesDir_->setPlaceholderText(QStringLiteral("Empty: the working folder"));
-        connect(Required<QPushButton>(*this, IDC_DRAW_AREA), &QPushButton::clicked, this, [this] { DrawArea(); });
-        connect(Required<QPushButton>(*this, IDC_WHOLE_PICTURE), &QPushButton::clicked, this,
+        connect(RequiredControl<QPushButton>(*this, IDC_DRAW_AREA), &QPushButton::clicked, this, [this] { DrawArea(); });
+        connect(RequiredControl<QPushButton>(*this, IDC_WHOLE_PICTURE), &QPushButton::clicked, this,
                 [this] { ShowArea({}); });
-        connect(Required<QPushButton>(*this, IDC_BROWSE), &QPushButton::clicked, this, [this] { Browse(); });
+        connect(RequiredControl<QPushButton>(*this, IDC_BROWSE), &QPushButton::clicked, this, [this] { Browse(); });
 
         std::vector<std::string> problems;
         settings_ = ReadDetectionSettings(problems);
@@ -77,7 +67,7 @@ public:
         QStringList lines;
         for (const std::string& problem : problems)
             lines.append(QString::fromStdString(problem));
-        Required<QLabel>(*this, IDC_NOTE)->setText(lines.join('\n'));
+        RequiredControl<QLabel>(*this, IDC_NOTE)->setText(lines.join('\n'));
     }
 
     void accept() override

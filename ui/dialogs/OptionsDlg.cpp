@@ -75,15 +75,6 @@ bool ValidPort(const std::string& text)
     return digits.match(port).hasMatch() && port.toInt() >= 1 && port.toInt() <= 65535;
 }
 
-template <class T>
-T* Required(const QWidget& dialog, int id)
-{
-    T* control = FindControl<T>(dialog, id);
-    if (!control)
-        throw std::runtime_error("Options dialog template lacks control " + std::to_string(id));
-    return control;
-}
-
 // What the test e-mail says about how it travelled: the server as typed, the port the mail
 // library connects to (environment override, Port box, the server text's, or the default).
 std::string TestBody(const MailServer& server, const char* security)
@@ -101,14 +92,14 @@ COptionsDlg::COptionsDlg(QWidget* parent)
     : QDialog(parent), testPoll_(new QTimer(this))
 {
     BuildDialog(*this, RESOURCE_ID);
-    toEdit = Required<QLineEdit>(*this, IDC_TO);
-    smtpEdit = Required<QLineEdit>(*this, IDC_SMTP);
-    fromEdit = Required<QLineEdit>(*this, IDC_FROM);
-    portEdit = Required<QLineEdit>(*this, IDC_PORT);
-    securityCombo = Required<QComboBox>(*this, IDC_SECURITY);
-    userNameEdit = Required<QLineEdit>(*this, IDC_USER_NAME);
-    passwordEdit = Required<QLineEdit>(*this, IDC_PASSWORD);
-    testButton_ = Required<QPushButton>(*this, IDC_SEND_TEST_EMAIL);
+    toEdit = RequiredControl<QLineEdit>(*this, IDC_TO);
+    smtpEdit = RequiredControl<QLineEdit>(*this, IDC_SMTP);
+    fromEdit = RequiredControl<QLineEdit>(*this, IDC_FROM);
+    portEdit = RequiredControl<QLineEdit>(*this, IDC_PORT);
+    securityCombo = RequiredControl<QComboBox>(*this, IDC_SECURITY);
+    userNameEdit = RequiredControl<QLineEdit>(*this, IDC_USER_NAME);
+    passwordEdit = RequiredControl<QLineEdit>(*this, IDC_PASSWORD);
+    testButton_ = RequiredControl<QPushButton>(*this, IDC_SEND_TEST_EMAIL);
     if (securityCombo->count() != int(std::size(securityChoices)))
         throw std::runtime_error("Options dialog template lists other securities");
     connect(securityCombo, &QComboBox::activated, this, [this] { securityPicked_ = true; });

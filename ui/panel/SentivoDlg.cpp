@@ -31,15 +31,6 @@ namespace {
 constexpr int kPanelTemplate = 102;
 constexpr unsigned kCloseCommand = 0xF060;   // the window manager's close command
 
-template <class T>
-T* Control(const QWidget& dialog, int id)
-{
-    T* control = FindControl<T>(dialog, id);
-    if (!control)
-        throw std::runtime_error("control panel template lacks control " + std::to_string(id));
-    return control;
-}
-
 }  // namespace
 
 CSentivoDlg::CSentivoDlg(SurveillanceEnvironmentFactory makeEnvironment, QWidget* parent)
@@ -70,33 +61,33 @@ std::shared_ptr<SessionState> CSentivoDlg::sharedState() const { return session_
 
 void CSentivoDlg::BindControls()
 {
-    leaveRoomEdit = Control<QLineEdit>(*this, 1018);
-    betweenSendsEdit = Control<QLineEdit>(*this, 1022);
-    beforeAlarmEdit = Control<QLineEdit>(*this, 1020);
-    motionDetectRadio = Control<QRadioButton>(*this, 1027);
-    faceDetectRadio = Control<QRadioButton>(*this, 1026);
-    sendEmailsCheck = Control<QCheckBox>(*this, 1025);
-    alertProgress = Control<QProgressBar>(*this, 1017);
-    picturesTakenEdit = Control<QLineEdit>(*this, 1013);
-    startStopButton = Control<QPushButton>(*this, 1000);
-    detectionButton = Control<QPushButton>(*this, 1036);
-    mailStatusLabel_ = Control<QLabel>(*this, 1031);
+    leaveRoomEdit = RequiredControl<QLineEdit>(*this, 1018);
+    betweenSendsEdit = RequiredControl<QLineEdit>(*this, 1022);
+    beforeAlarmEdit = RequiredControl<QLineEdit>(*this, 1020);
+    motionDetectRadio = RequiredControl<QRadioButton>(*this, 1027);
+    faceDetectRadio = RequiredControl<QRadioButton>(*this, 1026);
+    sendEmailsCheck = RequiredControl<QCheckBox>(*this, 1025);
+    alertProgress = RequiredControl<QProgressBar>(*this, 1017);
+    picturesTakenEdit = RequiredControl<QLineEdit>(*this, 1013);
+    startStopButton = RequiredControl<QPushButton>(*this, 1000);
+    detectionButton = RequiredControl<QPushButton>(*this, 1036);
+    mailStatusLabel_ = RequiredControl<QLabel>(*this, 1031);
 }
 
 void CSentivoDlg::ConnectHandlers()
 {
     connect(startStopButton, &QPushButton::clicked, this, [this] { OnStartStop(); });
-    connect(Control<QPushButton>(*this, 1009), &QPushButton::clicked, this, [this] { OnEmailOptions(); });
+    connect(RequiredControl<QPushButton>(*this, 1009), &QPushButton::clicked, this, [this] { OnEmailOptions(); });
     connect(sendEmailsCheck, &QCheckBox::clicked, this, [this] { OnSendEmails(); });
-    connect(Control<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
+    connect(RequiredControl<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
     connect(detectionButton, &QPushButton::clicked, this, [this] { OnDetectionOptions(); });
     for (int id : {1010, 1030})
-        connect(Control<QPushButton>(*this, id), &QPushButton::clicked, this, [] { OpenProductWebPage(); });
-    connect(Control<CSpinButton>(*this, 1019), &CSpinButton::deltaPos, this,
+        connect(RequiredControl<QPushButton>(*this, id), &QPushButton::clicked, this, [] { OpenProductWebPage(); });
+    connect(RequiredControl<CSpinButton>(*this, 1019), &CSpinButton::deltaPos, this,
             [this](int delta) { OnDeltaPosLeaveRoom(delta); });
-    connect(Control<CSpinButton>(*this, 1021), &CSpinButton::deltaPos, this,
+    connect(RequiredControl<CSpinButton>(*this, 1021), &CSpinButton::deltaPos, this,
             [this](int delta) { OnDeltaPosBeforeAlarm(delta); });
-    connect(Control<CSpinButton>(*this, 1023), &CSpinButton::deltaPos, this,
+    connect(RequiredControl<CSpinButton>(*this, 1023), &CSpinButton::deltaPos, this,
             [this](int delta) { OnDeltaPosBetweenSends(delta); });
     // "&Help" (57670) has no handler: pressing it changes nothing.
     mailStatusTimer_ = new QTimer(this);

@@ -5,6 +5,9 @@
 #include <QDialog>
 #include <QWidget>
 
+#include <stdexcept>
+#include <string>
+
 // Builds template resourceId into dialog: caption, fixed client size, and every control as a child
 // widget in tab order, each control with an id findable by FindControl. Push buttons with id 1
 // (IDOK) and 2 (IDCANCEL) are wired to accept() and reject(), the framework's OK and Cancel.
@@ -17,4 +20,15 @@ template <class T>
 T* FindControl(const QWidget& dialog, int id)
 {
     return qobject_cast<T*>(FindControl(dialog, id));
+}
+
+// A control the dialog's code cannot do without: throws std::runtime_error naming the dialog's
+// template and the id when the template has no control of that kind there.
+template <class T>
+T* RequiredControl(const QWidget& dialog, int id)
+{
+    if (T* control = FindControl<T>(dialog, id))
+        return control;
+    throw std::runtime_error("the template of dialog \"" + dialog.windowTitle().toStdString() + "\" lacks control "
+                             + std::to_string(id));
 }
