@@ -7,6 +7,7 @@
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
+#include "settings/DelayText.h"
 #include "settings/DetectionSettings.h"
 #include "settings/SettingsStore.h"
 
@@ -47,9 +48,9 @@ bool ReadMailAddresses(SessionState& s)
 void ReadRunSettings(SessionState& s, EventLog& log, bool startedFromMenu)
 {
     std::vector<std::string> problems;
-    s.delayToLeaveRoom.store(ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, 10.0f, problems));
-    s.delayBetweenSends.store(ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, 2.0f, problems));
-    s.delayBeforeAlarm.store(ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, 10.0f, problems));
+    s.delayToLeaveRoom.store(ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, problems));
+    s.delayBetweenSends.store(ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, problems));
+    s.delayBeforeAlarm.store(ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, problems));
     const DetectionSettings settings = ReadDetectionSettings(problems);
     s.sensitivity = settings.sensitivity;
     s.lightGuard = settings.lightGuard;

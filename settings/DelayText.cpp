@@ -1,5 +1,7 @@
 #include "settings/DelayText.h"
 
+#include "settings/SettingsStore.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -52,4 +54,41 @@ float StepDelay(float delay, int delta, float minimum)
     if (result < minimum)
         result = minimum;
     return result;
+}
+
+namespace {
+
+// True when atof would begin reading a number here: after blanks and one sign, a digit, or a point
+// before one. ParseDelay answers 0 for a text that begins with none, which is no delay the user set.
+bool BeginsWithNumber(const std::string& text)
+{
+    size_t at = text.find_first_not_of(" \t\n\v\f\r");
+    if (at == std::string::npos)
+        return false;
+    if (text[at] == '+' || text[at] == '-')
+        ++at;
+    if (at < text.size() && text[at] == '.')
+        ++at;
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+}
+
+}  // namespace
+
+float DefaultDelay(int settingId)
+{
+    return settingId == SETTING_DELAY_BETWEEN_SENDS ? 2.0f : 10.0f;
+}
+
+float ReadStoredDelay(int settingId, std::vector<std::string>& problems)
+{
+    const float defaultValue = DefaultDelay(settingId);
+    std::string text;
+    if (!ReadSetting(settingId, text))
+        return defaultValue;
+    const float value = ParseDelay(text);
+    if (BeginsWithNumber(text) && std::isfinite(value) && !std::signbit(value))
+        return value;
+    problems.push_back(std::string(SettingName(settingId)) + " \"" + text + "\" is not a valid delay: "
+                       + FormatDelay(defaultValue) + " used");
+    return defaultValue;
 }

@@ -1,11 +1,9 @@
 #include "settings/DetectionSettings.h"
 
 #include "settings/AppPaths.h"
-#include "settings/DelayText.h"
 #include "settings/SettingsStore.h"
 
 #include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <optional>
 
@@ -35,20 +33,6 @@ int StoredNumber(const char* name, int low, int high, int fallback, std::vector<
     if (!value)
         Complain(problems, name, *text, "is not valid: " + std::to_string(fallback) + " used");
     return value.value_or(fallback);
-}
-
-// True when atof would begin reading a number here: after blanks and one sign, a digit, or a point
-// before one. ParseDelay answers 0 for a text that begins with none, which is no delay the user set.
-bool BeginsWithNumber(const std::string& text)
-{
-    size_t at = text.find_first_not_of(" \t\n\v\f\r");
-    if (at == std::string::npos)
-        return false;
-    if (text[at] == '+' || text[at] == '-')
-        ++at;
-    if (at < text.size() && text[at] == '.')
-        ++at;
-    return at < text.size() && text[at] >= '0' && text[at] <= '9';
 }
 
 }  // namespace
@@ -89,18 +73,4 @@ bool WriteDetectionSettings(const DetectionSettings& settings)
 std::string DefaultMaskFile()
 {
     return (ConfigFolder() / "Sentivo-mask.png").string();
-}
-
-float ReadStoredDelay(int settingId, float defaultValue, std::vector<std::string>& problems)
-{
-    static const char* const names[] = {"DELAY_TO_LEAVE_ROOM", "DELAY_BETWEEN_SENDS", "DELAY_BEFORE_ALARM"};
-    std::string text;
-    if (!ReadSetting(settingId, text))
-        return defaultValue;
-    const float value = ParseDelay(text);
-    if (BeginsWithNumber(text) && std::isfinite(value) && !std::signbit(value))
-        return value;
-    Complain(problems, names[settingId - SETTING_DELAY_TO_LEAVE_ROOM], text,
-             "is not a valid delay: " + FormatDelay(defaultValue) + " used");
-    return defaultValue;
 }

@@ -31,9 +31,3 @@ bool WriteDetectionSettings(const DetectionSettings& settings);
 
 // Where a drawn detection area is saved: "Sentivo-mask.png" beside Sentivo.conf.
 std::string DefaultMaskFile();
-
-// One of the three delays (SETTING_DELAY_...) as a run uses it: the stored text read as atof reads
-// it (below the panel's minimum too); absent or empty: defaultValue. A text that begins with no
-// number or reads as not finite or negative ("abc", "nan", "inf", "-5") gives defaultValue and a
-// problem ("DELAY_BEFORE_ALARM \"nan\" is not a valid delay: 10.0 used"); nothing is written back.
-float ReadStoredDelay(int settingId, float defaultValue, std::vector<std::string>& problems);

@@ -200,3 +200,8 @@ bool IsValidServerAddress(const std::string& text)
 {
     return text.size() >= 5 && ShortTopLevel(text);
 }
+
+const char* SettingName(int settingId)
+{
+    return IsKnownId(settingId) ? valueNames[settingId] : "";
+}

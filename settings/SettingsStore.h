@@ -43,5 +43,8 @@ bool WriteNamedSetting(const char* name, const std::string& text);
 bool IsValidEmailAddress(const std::string& text);
 bool IsValidServerAddress(const std::string& text);
 
+// The name of a setting's value in the file ("EMAIL_ADDRESS", "DELAY_BEFORE_ALARM", ...).
+const char* SettingName(int settingId);
+
 // Where the store lives for the current environment.
 std::string SettingsFilePath();

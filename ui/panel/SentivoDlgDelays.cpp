@@ -4,7 +4,6 @@
 #include "ui/panel/SentivoDlg.h"
 
 #include "settings/DelayText.h"
-#include "settings/DetectionSettings.h"
 #include "ui/panel/PanelSession.h"
 #include "settings/SettingsStore.h"
 
@@ -13,9 +12,6 @@
 
 namespace {
 
-constexpr float kDefaultLeaveRoom = 10.0f;
-constexpr float kDefaultBetweenSends = 2.0f;
-constexpr float kDefaultBeforeAlarm = 10.0f;
 constexpr float kMinimumLeaveRoom = 2.0f;
 constexpr float kMinimumBeforeAlarm = 2.0f;
 constexpr float kMinimumBetweenSends = 1.0f;
@@ -50,9 +46,9 @@ void CSentivoDlg::OnDeltaPosBetweenSends(int delta)
 
 void CSentivoDlg::OnRevertDefaults()
 {
-    Store(session_->delayToLeaveRoom, kDefaultLeaveRoom);
-    Store(session_->delayBetweenSends, kDefaultBetweenSends);
-    Store(session_->delayBeforeAlarm, kDefaultBeforeAlarm);
+    Store(session_->delayToLeaveRoom, DefaultDelay(SETTING_DELAY_TO_LEAVE_ROOM));
+    Store(session_->delayBetweenSends, DefaultDelay(SETTING_DELAY_BETWEEN_SENDS));
+    Store(session_->delayBeforeAlarm, DefaultDelay(SETTING_DELAY_BEFORE_ALARM));
     ShowDelays();
 }
 
@@ -66,9 +62,9 @@ void CSentivoDlg::ShowDelays()
 void CSentivoDlg::LoadDelays()
 {
     std::vector<std::string> problems;
-    Store(session_->delayToLeaveRoom, ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, kDefaultLeaveRoom, problems));
-    Store(session_->delayBetweenSends, ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, kDefaultBetweenSends, problems));
-    Store(session_->delayBeforeAlarm, ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, kDefaultBeforeAlarm, problems));
+    Store(session_->delayToLeaveRoom, ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, problems));
+    Store(session_->delayBetweenSends, ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, problems));
+    Store(session_->delayBeforeAlarm, ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, problems));
     ShowDelays();
     ShowSettingsProblems(problems);
 }
