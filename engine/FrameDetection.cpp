@@ -33,19 +33,19 @@ std::string FrameDetection::Prepare()
     const std::string name = "detection area \"" + maskFile_ + "\" ";
     if (drawn.empty())
         return name + "could not be read: the whole picture is watched";
+    // Watched or not, decided once; scaling with the nearest pixel keeps it two-valued.
+    const cv::Mat watched = drawn > kWatchedAbove;
     // An area that watches nothing would keep the alarm silent for good.
-    if (cv::countNonZero(drawn > kWatchedAbove) == 0)
+    if (cv::countNonZero(watched) == 0)
         return name + "watches nothing: the whole picture is watched";
-    mask_ = drawn;
+    mask_ = watched;
     return {};
 }
 
 bool FrameDetection::Detect(bool faceMode, const cv::Mat& frame, cv::Mat& display)
 {
-    if (!mask_.empty() && rules_.area.size() != frame.size()) {
+    if (!mask_.empty() && rules_.area.size() != frame.size())
         cv::resize(mask_, rules_.area, frame.size(), 0, 0, cv::INTER_NEAREST);
-        cv::threshold(rules_.area, rules_.area, kWatchedAbove, 255, cv::THRESH_BINARY);
-    }
     const uchar* before = display.data;
     display.create(frame.size(), frame.type());
     if (!faceMode) {

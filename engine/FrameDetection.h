@@ -32,6 +32,6 @@ private:
     MotionRules rules_;   // rules_.area: the detection area at the frame's size, empty for all
     bool lightGuard_;
     std::string maskFile_;
-    cv::Mat mask_;        // the detection area as drawn, any size; empty for the whole picture
+    cv::Mat mask_;        // the detection area as drawn (255 watched, 0 not), any size; empty: all
     LightGuardState guard_;
 };
