@@ -21,9 +21,3 @@ double DetectorState::ClockSeconds() const
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     return static_cast<double>(ms) * 0.001;
 }
-
-DetectorState& detectorState()
-{
-    static DetectorState state;
-    return state;
-}

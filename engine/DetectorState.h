@@ -1,7 +1,8 @@
 #pragma once
 // The detectors' memory between frames: the ring of grey frames and the motion-history images of
 // the motion detector, the rectangle list both detectors fill, and the face cascade the loop
-// loads at the start of every run. Everything is created on first need and then reused, so a steady
+// loads at the start of every run. Each run's environment owns one (nothing is shared between runs
+// or kept by the process). Everything is created on first need and then reused, so a steady
 // stream of frames of one size allocates no images.
 //
 // Threads: used by the surveillance worker only, one call at a time; there is no lock.
@@ -62,6 +63,3 @@ struct DetectorState {
 private:
     std::chrono::steady_clock::time_point clockOrigin_;
 };
-
-// The one DetectorState of the process, created on first use and kept until the process ends.
-DetectorState& detectorState();

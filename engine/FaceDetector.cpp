@@ -35,12 +35,7 @@ bool DetectFacesWith(DetectorState& state, cv::Mat& image, const cv::Mat& area)
     return watchedFace;
 }
 
-bool DetectFaces(cv::Mat& image)
-{
-    return DetectFacesWith(detectorState(), image);
-}
-
-bool LoadFaceCascade(const std::string& file)
+std::shared_ptr<cv::CascadeClassifier> LoadFaceCascade(const std::string& file)
 {
     auto cascade = std::make_shared<cv::CascadeClassifier>();
     try {
@@ -49,6 +44,5 @@ bool LoadFaceCascade(const std::string& file)
     } catch (const cv::Exception&) {
         cascade.reset();
     }
-    detectorState().faceCascade = cascade;
-    return cascade != nullptr;
+    return cascade;
 }

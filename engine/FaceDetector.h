@@ -8,16 +8,12 @@
 
 #include <string>
 
-// image: 8-bit BGR. True when at least one face was found. A missing or empty cascade finds none
-// and draws nothing. Uses detectorState().
-bool DetectFaces(cv::Mat& image);
-
-// The same on an explicit state, counting only the faces whose centre lies inside area (8-bit, the
-// image's size, non-zero = watched; empty = everywhere); every face found gets its box. A name of
-// its own keeps DetectFaces a single function, which the loop hands around by name.
+// image: 8-bit BGR. True when at least one face whose centre lies inside area (8-bit, the image's
+// size, non-zero = watched; empty = everywhere) was found; every face found gets its box. A missing
+// or empty state.faceCascade finds none and draws nothing.
 bool DetectFacesWith(DetectorState& state, cv::Mat& image, const cv::Mat& area = cv::Mat());
 
-// Loads the Haar cascade in file into detectorState().faceCascade, afresh at every call, so a
-// cascade put in place between runs is used. False (and no cascade) when it did not load: a file
-// that is not a cascade counts as missing.
-bool LoadFaceCascade(const std::string& file);
+// The Haar cascade in file, loaded afresh at every call, so a cascade put in place between runs is
+// used (for DetectorState::faceCascade). Null when it did not load: a file that is not a cascade
+// counts as missing.
+std::shared_ptr<cv::CascadeClassifier> LoadFaceCascade(const std::string& file);

@@ -1,6 +1,6 @@
 #include "engine/FrameDetection.h"
 
-#include "engine/SurveillanceThread.h"
+#include "engine/SurveillanceEnvironment.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

@@ -80,12 +80,20 @@ std::unique_ptr<FrameSource> OpenCaptureSource(const std::string& source)
         // The time-outs are open-only settings, and FFmpeg's alone: other back-ends refuse them.
         capture->open(source, cv::CAP_FFMPEG, {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kStreamTimeoutMs,
                                                cv::CAP_PROP_READ_TIMEOUT_MSEC, kStreamTimeoutMs});
-        std::error_code ignored;
-        live = !std::filesystem::is_regular_file(source, ignored);
+        live = IsLiveSource(source);
         if (!live)
             pacedFps = capture->get(cv::CAP_PROP_FPS);
     }
     if (!capture->isOpened())
         return nullptr;
     return std::make_unique<CaptureFrameSource>(std::move(capture), pacedFps, live);
+}
+
+bool IsLiveSource(const std::string& source)
+{
+    if (source.empty() || AllDigits(source) || source.find("://") != std::string::npos)
+        return true;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(source, error);
+    return !error && std::filesystem::is_character_file(status);
 }

@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+// What the user is told when there is no camera to watch with.
+inline constexpr const char* kNoCameraMessage = "Could not find camera! Please plug a camera in and try again.";
+
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
@@ -31,5 +34,9 @@ public:
 // network camera can hold a stop up to 5 s (a shorter limit would take a slow camera's hiccups
 // for losses). A camera that stalls fails its read after OpenCV's V4L2 select time-out (10 s unless
 // OPENCV_VIDEOIO_V4L_SELECT_TIMEOUT says otherwise); one unplugged fails at once. Only a regular
-// file is not live. Null when nothing could be opened.
+// file is not live (see IsLiveSource). Null when nothing could be opened.
 std::unique_ptr<FrameSource> OpenCaptureSource(const std::string& source);
+
+// Whether source names a camera or a stream, which may appear or come back later: a camera index,
+// a URL ("rtsp://...") or a device (/dev/video0). Anything else names a recording, even when it is missing.
+bool IsLiveSource(const std::string& source);

@@ -284,14 +284,6 @@ bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overl
     return Decide(state, silhouette, changes.count, areas.history, now, rules.changedShare);
 }
 
-bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold)
-{
-    DetectorState& state = detectorState();
-    MotionRules rules;
-    rules.diffThreshold = diffThreshold;
-    return DetectMotionWith(state, frame, overlay, rules, state.ClockSeconds());
-}
-
 void ForgetMotionHistory(DetectorState& state)
 {
     for (cv::Mat& slot : state.frameRing)

@@ -27,13 +27,8 @@ MotionRules RulesForSensitivity(int level);
 
 // frame: 8-bit BGR camera frame, only read. overlay: 8-bit image of the frame's size with at least
 // three channels; it is overwritten with the recent motion in blue on black. A pixel counts as
-// changed when its grey level differs by more than diffThreshold. Uses detectorState() and its
-// clock.
-bool DetectMotion(const cv::Mat& frame, cv::Mat& overlay, int diffThreshold);
-
-// The same on an explicit state at an explicit time: seconds, at least 1.0 (a history value of 0
-// means "no change"), increasing from call to call. A name of its own keeps DetectMotion a single
-// function, which the loop hands around by name.
+// changed when its grey level differs by more than rules.diffThreshold. timestampSeconds: at least
+// 1.0 (a history value of 0 means "no change"), increasing from call to call (state.ClockSeconds()).
 bool DetectMotionWith(DetectorState& state, const cv::Mat& frame, cv::Mat& overlay,
                       const MotionRules& rules, double timestampSeconds);
 

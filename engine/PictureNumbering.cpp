@@ -1,11 +1,10 @@
 #include "engine/PictureNumbering.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <limits>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -27,31 +26,49 @@ std::int64_t PictureNumberOf(std::string_view name)
     return number;
 }
 
+// Every N of "pic_N.jpg" in dir, ascending, each once ("pic_07.jpg" and "pic_7.jpg" alike).
+std::vector<std::int64_t> PictureNumbersIn(const std::filesystem::path& dir)
+{
+    std::vector<std::int64_t> numbers;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+        if (const std::int64_t number = PictureNumberOf(it->path().filename().string()); number > 0)
+            numbers.push_back(number);
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
+}
+
 }  // namespace
 
 std::int64_t HighestPictureNumber(const std::filesystem::path& dir)
 {
-    std::int64_t highest = 0;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-        highest = std::max(highest, PictureNumberOf(it->path().filename().string()));
-    return highest;
+    const std::vector<std::int64_t> numbers = PictureNumbersIn(dir);
+    return numbers.empty() ? 0 : numbers.back();
+}
+
+std::int64_t NextFreePictureNumber(const std::filesystem::path& dir, std::int64_t after)
+{
+    const std::vector<std::int64_t> taken = PictureNumbersIn(dir);
+    // Above after: step past the taken numbers that follow on one another.
+    std::int64_t candidate = std::max<std::int64_t>(after, 0);
+    for (auto it = std::upper_bound(taken.begin(), taken.end(), candidate);
+         candidate < std::numeric_limits<std::int64_t>::max(); ++it) {
+        if (it == taken.end() || *it != candidate + 1)
+            return candidate + 1;
+        candidate = *it;
+    }
+    // Nothing free above: the first gap from 1 (there is one: the folder holds fewer files).
+    std::int64_t lowest = 1;
+    for (const std::int64_t number : taken) {
+        if (number > lowest)
+            break;
+        lowest = number + 1;
+    }
+    return lowest;
 }
 
 std::string PictureFileName(std::int64_t number)
 {
     return std::string(kPrefix) + std::to_string(number) + std::string(kSuffix);
-}
-
-std::string SavePicture(const std::string& fileName, const std::string& jpegBytes)
-{
-    // "x": created here or not at all, so evidence another program put there is never replaced.
-    std::FILE* file = std::fopen(fileName.c_str(), "wbx");
-    if (!file)
-        return std::strerror(errno);
-    const bool written = std::fwrite(jpegBytes.data(), 1, jpegBytes.size(), file) == jpegBytes.size();
-    const int writeError = errno;
-    if (std::fclose(file) != 0 || !written)
-        return std::strerror(written ? errno : writeError);
-    return {};
 }

@@ -29,9 +29,9 @@ public:
     std::string toAddress;
     std::string smtpServer;
 
-    // Highest N of the "pic_N.jpg" files found when the program started: picture files are
-    // numbered pictureNumberBase + picturesTaken, so a restart never overwrites evidence. 64 bits:
-    // numbers past 2^31 must not wrap.
+    // Highest N of the "pic_N.jpg" files found when the program started: a run numbers its
+    // pictures on from pictureNumberBase + picturesTaken, skipping numbers taken in the folder
+    // (NextFreePictureNumber), so evidence is never overwritten and numbers never wrap.
     std::int64_t pictureNumberBase = 0;
 
     // Where pictures are saved; empty means the working folder. Below minFreeBytes free there, the

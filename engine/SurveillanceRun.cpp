@@ -2,12 +2,14 @@
 
 #include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
+#include "engine/SurveillanceThread.h"   // RequestedFrameSize
 
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 
 namespace fs = std::filesystem;
 
@@ -17,8 +19,11 @@ constexpr float kFaceAlarmThreshold = 0.3f;
 constexpr int kFaceModeMailLimit = 25;   // pictures since the program started
 constexpr int kKeyWaitMilliseconds = 10;
 constexpr double kFirstReopenPause = 2.0, kLongestReopenPause = 30.0;   // seconds
+// A source that comes and goes sends at most one lost/back pair of mails in this time; the event
+// log and the status line tell every loss and return.
+constexpr std::int64_t kAlertQuietSeconds = 600;
+constexpr int kPictureNameTries = 3;   // names taken meanwhile by someone else
 constexpr const char* kPreviewTitle = "Sentivo";
-constexpr const char* kNoCameraMessage = "Could not find camera! Please plug a camera in and try again.";
 constexpr const char* kStopped = "stopped";
 constexpr const char* kKeyPressed = "a key was pressed in the preview";
 
@@ -54,8 +59,9 @@ fs::path ExistingFolder(const fs::path& folder)
 
 }  // namespace
 
-SurveillanceRun::SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env)
-    : state_(state), env_(env), detection_(env, state)
+SurveillanceRun::SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env,
+                                 std::unique_ptr<FrameSource> source)
+    : state_(state), env_(env), detection_(env, state), source_(std::move(source))
 {
 }
 
@@ -73,29 +79,25 @@ void SurveillanceRun::Run()
     Tell(std::string("run ended: ") + end);
 }
 
-// The run's settings, the cascade, the camera and the window; false when there is no camera.
+// The run's settings, the cascade, the camera and the window; false when there is no camera and
+// none will come (a recording). A live source missing now is waited for by the first Pass.
 bool SurveillanceRun::Start()
 {
     emailSwitch_ = state_.sendEmails.load(std::memory_order_relaxed);
-    faceMode_ = state_.faceDetectMode.load(std::memory_order_relaxed);
-    const float delayBeforeAlarm = state_.delayBeforeAlarm.load(std::memory_order_relaxed);
-    if (env_.loadCascade()) {
-        alarmThreshold_ = faceMode_ ? kFaceAlarmThreshold : delayBeforeAlarm;
-    } else {
-        state_.FallBackToMotionDetect();
-        if (faceMode_)
-            env_.logEvent("face cascade missing: motion detection used");
-        faceMode_ = false;
-        alarmThreshold_ = delayBeforeAlarm;
-    }
-    state_.SetAlertRange(ToMilliseconds(alarmThreshold_));
-
-    const bool opened = OpenSource();
+    ChooseDetector();
+    if (source_)
+        RequestFrameSize();
+    const bool opened = source_ || OpenSource();
     lastCounter_ = env_.readCounter();
-    if (!opened) {
+    if (!opened && !env_.sourceIsLive) {
         state_.ShowRunMessage(kNoCameraMessage);
         return false;
     }
+    // Saturated: a stray huge number in the folder must not wrap (NextFreePictureNumber goes on).
+    const std::int64_t taken = state_.picturesTaken.load(std::memory_order_relaxed);
+    lastPictureNumber_ = state_.pictureNumberBase > std::numeric_limits<std::int64_t>::max() - taken
+                             ? std::numeric_limits<std::int64_t>::max()
+                             : state_.pictureNumberBase + taken;
     preview_ = env_.makePreview();
     preview_->Open(kPreviewTitle);
     const char* detection = faceMode_ ? "face detection" : "motion detection";
@@ -109,16 +111,41 @@ bool SurveillanceRun::Start()
         runningStatus_ += " \u2014 " + areaProblem;
     }
     state_.ShowRunStatus(runningStatus_);
+    CheckFreeSpace();   // told at arming, not only at the first picture
     return true;
+}
+
+// Face or motion detection, and the alarm threshold that goes with it; without the face cascade,
+// motion detection.
+void SurveillanceRun::ChooseDetector()
+{
+    faceMode_ = state_.faceDetectMode.load(std::memory_order_relaxed);
+    const float delayBeforeAlarm = state_.delayBeforeAlarm.load(std::memory_order_relaxed);
+    if (env_.loadCascade()) {
+        alarmThreshold_ = faceMode_ ? kFaceAlarmThreshold : delayBeforeAlarm;
+    } else {
+        state_.FallBackToMotionDetect();
+        if (faceMode_)
+            env_.logEvent("face cascade missing: motion detection used");
+        faceMode_ = false;
+        alarmThreshold_ = delayBeforeAlarm;
+    }
+    state_.SetAlertRange(ToMilliseconds(alarmThreshold_));
 }
 
 bool SurveillanceRun::OpenSource()
 {
     source_ = env_.openSource();
-    int width = 0, height = 0;
-    if (source_ && RequestedFrameSize(state_.capturePropertyValue.load(std::memory_order_relaxed), width, height))
-        source_->RequestFrameSize(width, height);
+    if (source_)
+        RequestFrameSize();
     return source_ != nullptr;
+}
+
+void SurveillanceRun::RequestFrameSize()
+{
+    int width = 0, height = 0;
+    if (RequestedFrameSize(state_.capturePropertyValue.load(std::memory_order_relaxed), width, height))
+        source_->RequestFrameSize(width, height);
 }
 
 // One frame; null while the run goes on, else why it ended.
@@ -129,8 +156,9 @@ const char* SurveillanceRun::Pass()
     runSeconds_ += frameSeconds_;
     lastCounter_ = counter;
 
-    if (!source_->Read(frame_)) {
-        if (!source_->IsLive())
+    // No source here means a live one that was missing at the start: lost from the first frame.
+    if (!source_ || !source_->Read(frame_)) {
+        if (source_ && !source_->IsLive())
             return anyFrame_ ? "the video file ended" : "the video could not be read";
         if (const char* end = WaitForCamera())
             return end;
@@ -148,21 +176,24 @@ const char* SurveillanceRun::Pass()
     return state_.isRunning.load(std::memory_order_relaxed) ? nullptr : kStopped;
 }
 
-// The live source failed a read: the loss is told (and mailed once, with the last good frame), the
-// alarm level drops, and the source is opened again after 2 s, 4, 8, 16, 30, 30 ... until a read
-// gives a frame, which is then in frame_. Null once it is back, else why the run ended meanwhile.
+// The live source failed a read (or was missing at the start): the loss is told, and mailed with
+// the last good frame unless a loss was mailed less than 10 minutes ago (then it is mailed once
+// those are over, if the source is still gone); the alarm level drops, and the source is opened
+// again after 2 s, 4, 8, 16, 30, 30 ... until a read gives a frame, which is then in frame_. Its
+// return is mailed when its loss was. Null once it is back, else why the run ended meanwhile.
 const char* SurveillanceRun::WaitForCamera()
 {
     const std::string since = LocalTimeNow(), lost = "Camera lost since " + since + " \u2014 retrying";
     Tell(lost);
-    if (emailSwitch_)
-        env_.queueAlert({"camera lost", lost, Jpeg(frame_)});
+    const std::string lastFrame = Jpeg(frame_);
+    bool lossMailed = MailCameraLost(lost, lastFrame);
     alarmLevel_ = 0.0f;
     state_.SetAlertLevel(alarmLevel_);
     source_.reset();
     for (double pause = kFirstReopenPause;; pause = std::min(2 * pause, kLongestReopenPause)) {
         if (const char* end = Pause(pause))
             return end;
+        lossMailed = lossMailed || MailCameraLost(lost, lastFrame);
         if (OpenSource() && source_->Read(frame_))
             break;
         source_.reset();
@@ -174,9 +205,20 @@ const char* SurveillanceRun::WaitForCamera()
     const std::string back = "camera back at " + LocalTimeNow() + ", lost since " + since;
     env_.logEvent(back);
     state_.ShowRunStatus(runningStatus_);
-    if (emailSwitch_)
+    if (lossMailed)
         env_.queueAlert({"camera back", Capitalised(back), Jpeg(frame_)});
     return nullptr;
+}
+
+// Mails the loss unless mails are off or the last loss mail is less than the quiet time old.
+bool SurveillanceRun::MailCameraLost(const std::string& text, const std::string& jpeg)
+{
+    const std::int64_t now = env_.readCounter();
+    if (!emailSwitch_ || (lostMailedAt_ && now - *lostMailedAt_ < kAlertQuietSeconds * env_.counterFrequency))
+        return false;
+    lostMailedAt_ = now;
+    env_.queueAlert({"camera lost", text, jpeg});
+    return true;
 }
 
 // Waits seconds of the run's clock in key-wait steps, so the preview stays alive and a stop or a
@@ -203,29 +245,43 @@ void SurveillanceRun::UpdateAlarmLevel(bool detected)
 }
 
 // The camera's picture, without boxes or motion overlay, encoded once: the file and the mail carry
-// the same bytes. Only a saved picture is mailed: a mail never shows what the disk does not hold.
+// the same bytes. A picture the folder refused is mailed all the same, saying so: the mail may be
+// the only copy.
 void SurveillanceRun::TakePicture()
 {
     state_.IncrementPicturesTaken();
     const int picturesTaken = state_.picturesTaken.load(std::memory_order_relaxed);
     AlarmPicture picture;
-    picture.number = state_.pictureNumberBase + picturesTaken;
-    picture.fileName = PictureFileName(picture.number);
-    picture.path = (fs::path(state_.picturesFolder) / picture.fileName).string();
     CheckFreeSpace();
     picture.jpegBytes = Jpeg(frame_);
-    const std::string name = "picture " + std::to_string(picture.number),
-                      error = picture.jpegBytes.empty() ? "the frame could not be encoded as JPEG"
-                                                        : env_.savePicture(picture.path, picture.jpegBytes);
-    if (error.empty()) {
+    picture.saveError = picture.jpegBytes.empty() ? "the frame could not be encoded as JPEG" : SaveAs(picture);
+    const std::string name = picture.number ? "picture " + std::to_string(picture.number) : std::string("a picture");
+    if (picture.saveError.empty())
         env_.logEvent(name + " saved as " + picture.path);
-        if (emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
-            env_.queueMail(picture);
-    } else {
-        Tell(name + " could not be saved: " + error);
-    }
+    else
+        Tell(name + " could not be saved: " + picture.saveError);
+    if (!picture.jpegBytes.empty() && emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
+        env_.queueMail(picture);
     alarmLevel_ = std::max(0.0f, alarmThreshold_ - state_.delayBetweenSends.load(std::memory_order_relaxed));
     lastPictureAt_ = runSeconds_;
+}
+
+// Numbers and saves the picture under the next free name of its folder (another one when someone
+// took that name meanwhile); empty when saved, else why not.
+std::string SurveillanceRun::SaveAs(AlarmPicture& picture)
+{
+    const fs::path folder = state_.picturesFolder.empty() ? fs::path(".") : fs::path(state_.picturesFolder);
+    std::string error;
+    for (int tries = 0; tries < kPictureNameTries; ++tries) {
+        picture.number = lastPictureNumber_ = NextFreePictureNumber(folder, lastPictureNumber_);
+        picture.fileName = PictureFileName(picture.number);
+        picture.path = (fs::path(state_.picturesFolder) / picture.fileName).string();
+        error = env_.savePicture(picture.path, picture.jpegBytes);
+        std::error_code ignored;
+        if (error.empty() || !fs::exists(picture.path, ignored))
+            break;
+    }
+    return error;
 }
 
 // Below the free-space floor in the pictures' folder: told, and mailed, once per run.

@@ -4,29 +4,36 @@
 // line in the event log and on the status line.
 
 #include "engine/FrameDetection.h"
-#include "engine/SurveillanceThread.h"
+#include "engine/SessionState.h"
+#include "engine/SurveillanceEnvironment.h"
 
 #include <opencv2/core.hpp>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class SurveillanceRun {
 public:
-    SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env);
+    // source: the camera opened already; null: the run opens it.
+    SurveillanceRun(SessionState& state, const SurveillanceEnvironment& env, std::unique_ptr<FrameSource> source);
     // The whole run, ending told; what a library throws mid-run is left to the caller.
     void Run();
 
 private:
     bool Start();
+    void ChooseDetector();
     bool OpenSource();
+    void RequestFrameSize();
     const char* Pass();
     const char* WaitForCamera();
     const char* Pause(double seconds);
     void UpdateAlarmLevel(bool detected);
     void TakePicture();
+    std::string SaveAs(AlarmPicture& picture);
+    bool MailCameraLost(const std::string& text, const std::string& jpeg);
     void CheckFreeSpace();
     std::string Jpeg(const cv::Mat& frame);
     void Tell(const std::string& event);
@@ -47,6 +54,8 @@ private:
     float runSeconds_ = 0.0f;
     float lastPictureAt_ = 0.0f;
     std::int64_t lastCounter_ = 0;
+    std::int64_t lastPictureNumber_ = 0;
+    std::optional<std::int64_t> lostMailedAt_;   // the counter at the last "camera lost" mail
 
     std::unique_ptr<FrameSource> source_;
     std::unique_ptr<PreviewSink> preview_;

@@ -9,10 +9,10 @@ bool RequestedFrameSize(int capturePropertyValue, int& width, int& height)
     return width > 0 && height > 0;
 }
 
-int SurveillanceThread(SessionState& state, const SurveillanceEnvironment& env)
+int SurveillanceThread(SessionState& state, const SurveillanceEnvironment& env, std::unique_ptr<FrameSource> source)
 {
     try {
-        SurveillanceRun(state, env).Run();
+        SurveillanceRun(state, env, std::move(source)).Run();
     } catch (const std::exception& error) {
         // A library failure mid-run (an unreadable frame, say) ends the run, told like any end;
         // the run's destructor has released the camera and closed the window.

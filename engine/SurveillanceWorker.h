@@ -1,9 +1,11 @@
 #pragma once
 // One surveillance run on its own thread. The worker holds the shared state, so it may outlive
-// the panel that started it; its destructor waits for the run to end (a stopped run ends after its
-// current frame, or within a key wait while it waits for a lost camera; mail is only handed over,
-// never waited for; a stalled stream can hold it up to its 5 s time-out, see FrameSource.h).
+// the panel that started it; its destructor asks the run to stop and waits for it to end (a stopped
+// run ends after its current frame, or within a key wait while it waits for a lost camera; mail is
+// only handed over, never waited for; a stalled stream can hold it up to its 5 s time-out, see
+// FrameSource.h).
 
+#include "engine/FrameSource.h"
 #include "engine/SessionState.h"
 
 #include <chrono>
@@ -16,13 +18,16 @@ struct SurveillanceEnvironment;
 
 class SurveillanceWorker {
 public:
-    // Starts the run's thread at once on the parts in env (see SurveillanceThread.h);
-    // state.isRunning must already be set.
-    SurveillanceWorker(std::shared_ptr<SessionState> state, SurveillanceEnvironment env);
+    // Sets state.isRunning and starts the run's thread at once on the parts in env and on source,
+    // the camera opened already (null: the run opens it; see SurveillanceThread.h).
+    SurveillanceWorker(std::shared_ptr<SessionState> state, SurveillanceEnvironment env,
+                       std::unique_ptr<FrameSource> source = nullptr);
     ~SurveillanceWorker();
     SurveillanceWorker(const SurveillanceWorker&) = delete;
     SurveillanceWorker& operator=(const SurveillanceWorker&) = delete;
 
+    // Asks the run to stop (clears state.isRunning); it ends after its current frame or wait step.
+    void RequestStop();
     // Waits up to timeout for the run to end; true once it has ended.
     bool WaitFor(std::chrono::milliseconds timeout);
 

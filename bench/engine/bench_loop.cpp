@@ -7,6 +7,7 @@
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "engine/NullPreview.h"
 #include "engine/DetectorState.h"
+#include "engine/FaceDetector.h"
 #include "ui/preview/PreviewWindow.h"
 #include "engine/SurveillanceThread.h"
 #include "engine/SurveillanceWorker.h"
@@ -137,16 +138,20 @@ void RunLine(const Line& line, int frames, const std::vector<cv::Mat>& images)
     state->delayBeforeAlarm = 1e9f;   // never a picture: the steady state is frames only
     state->delayBetweenSends = 1e9f;
     state->faceDetectMode = line.faceMode;
-    state->isRunning = true;
 
     SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0");
     env.openSource = [&images] { return std::make_unique<MemorySource>(images); };
-    env.loadCascade = [] {
-        auto cascade = std::make_shared<cv::CascadeClassifier>("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml");
-        detectorState().faceCascade = cascade->empty() ? nullptr : cascade;
-        return !cascade->empty();
+    auto detector = std::make_shared<DetectorState>();   // the run's, as the program's environment makes it
+    env.loadCascade = [detector] {
+        detector->faceCascade = LoadFaceCascade("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml");
+        return detector->faceCascade != nullptr;
     };
-    if (!line.realDetectors) {
+    if (line.realDetectors) {
+        env.detectMotion = [detector](const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules) {
+            return DetectMotionWith(*detector, frame, overlay, rules, detector->ClockSeconds());
+        };
+        env.detectFaces = [detector](cv::Mat& image, const cv::Mat& area) { return DetectFacesWith(*detector, image, area); };
+    } else {
         env.detectMotion = [](const cv::Mat&, cv::Mat&, const MotionRules&) { return false; };
         env.detectFaces = [](cv::Mat&, const cv::Mat&) { return false; };
     }

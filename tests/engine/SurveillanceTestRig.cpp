@@ -1,5 +1,6 @@
 #include "tests/engine/SurveillanceTestRig.h"
 
+#include "engine/PictureFile.h"
 #include "engine/PictureNumbering.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +53,11 @@ SurveillanceEnvironment SurveillanceRig::Environment()
     };
     env.queueMail = [this](const AlarmPicture& picture) {
         EXPECT_EQ(picture.fileName, PictureFileName(picture.number));
-        EXPECT_EQ(dir.ReadFile(picture.path), picture.jpegBytes) << "a mail carries the saved picture's bytes";
+        if (picture.saveError.empty())
+            EXPECT_EQ(dir.ReadFile(picture.path), picture.jpegBytes) << "a mail carries the saved picture's bytes";
+        else
+            EXPECT_EQ(picture.saveError, refuse);
+        EXPECT_FALSE(picture.jpegBytes.empty());
         mails.push_back(picture.fileName);
     };
     env.queueAlert = [this](const RunAlert& alert) { alerts.push_back(alert.kind); };

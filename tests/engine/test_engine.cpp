@@ -126,11 +126,13 @@ TEST(FaceDetector, FindsDrawnFacesWithTheLoadedCascade)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(LoadFaceCascade(c.cascade), c.cascade == kFrontalFaceCascade) << "opencv-data is needed";
-        std::vector<cv::Rect>& faces = detectorState().detectorStorage;
+        DetectorState state;
+        state.faceCascade = LoadFaceCascade(c.cascade);
+        ASSERT_EQ(state.faceCascade != nullptr, c.cascade == kFrontalFaceCascade) << "opencv-data is needed";
+        std::vector<cv::Rect>& faces = state.detectorStorage;
         faces.assign(3, cv::Rect(1, 2, 3, 4));   // an earlier call's
         cv::Mat image = c.picture.clone(), expected = c.picture.clone();
-        EXPECT_EQ(DetectFaces(image), c.found > 0);
+        EXPECT_EQ(DetectFacesWith(state, image), c.found > 0);
         EXPECT_EQ(faces.size(), c.found);
         for (const cv::Rect& face : faces)
             cv::rectangle(expected, face.tl(), face.br(), cv::Scalar(0, 0, 255), 3, cv::LINE_8);
@@ -231,8 +233,9 @@ TEST(SurveillanceRun, EveryEndOfARunCleansUpAndIsToldWhy)
     }
 }
 
-// Pictures go to the pictures folder; one the folder refused is shown on the status line and never mailed (a mail
-// shows only what the disk holds). Below the free-space floor there, each run warns once (log, status line, mail).
+// Pictures go to the pictures folder; one the folder refused is shown on the status line and mailed all the same,
+// with the reason (the mail may be its only copy). Below the free-space floor there, each run warns once, from its
+// arming (log, status line, mail).
 TEST(SurveillanceRun, PicturesFolderRefusalsAndALowDisk)
 {
     SurveillanceRig rig;
@@ -247,7 +250,7 @@ TEST(SurveillanceRun, PicturesFolderRefusalsAndALowDisk)
     rig.refuse.clear();
     rig.Run(*state);
     EXPECT_EQ(rig.pictures, (Strings{folder + "/pic_3.jpg", folder + "/pic_4.jpg"}));
-    EXPECT_EQ(rig.mails, (Strings{"pic_3.jpg", "pic_4.jpg"}));
+    EXPECT_EQ(rig.mails, (Strings{"pic_1.jpg", "pic_2.jpg", "pic_3.jpg", "pic_4.jpg"}));
     EXPECT_EQ(rig.events.at(2), "picture 1 " + refused);
     EXPECT_EQ(std::count(state->calls.begin(), state->calls.end(), "ShowRunStatus:Picture 2 " + refused), 1);
     EXPECT_EQ(rig.alerts, (Strings{"disk nearly full", "disk nearly full"}));
@@ -263,6 +266,7 @@ TEST(SurveillanceRun, PictureNumbersGoOnAcrossRunsAndProgramStarts)
         {{}, 1},
         {{"pic_2147483647.jpg", "pic_2147483648.jpg"}, 2147483649},   // past 32 bits, they once wrapped
         {{"pic_5.jpg", "pic_80.jpg.bak", "xpic_90.jpg", "pic_99999999999999999999.jpg"}, 6},   // not ours
+        {{"pic_1.jpg", "pic_9223372036854775807.jpg"}, 2},   // nothing above the highest: the lowest free number
     };
     for (const auto& c : cases) {
         SurveillanceRig rig;
@@ -298,7 +302,7 @@ TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
         SurveillanceWorker worker(state, env);
         while (!saving)
             std::this_thread::sleep_for(1ms);
-        state->isRunning = false;
+        worker.RequestStop();
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(worker.WaitFor(300ms));
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);

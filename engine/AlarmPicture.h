@@ -1,0 +1,17 @@
+#pragma once
+// One alarm picture as the run took it, for the mail: its number, its file name ("pic_12.jpg", as
+// the mail names it), where it was to be saved (the file name inside the pictures folder) and the
+// JPEG's bytes, encoded once for the file and the mail alike.
+
+#include <cstdint>
+#include <string>
+
+struct AlarmPicture {
+    std::int64_t number = 0;
+    std::string fileName;
+    std::string path;
+    std::string jpegBytes;
+    // Why the pictures folder refused the file ("No space left on device"); empty when it was saved.
+    // A refused picture is mailed all the same: the mail may be the only copy.
+    std::string saveError;
+};
