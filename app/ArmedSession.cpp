@@ -3,6 +3,7 @@
 #include "app/CurrentMailSettings.h"
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "engine/Milliseconds.h"
+#include "engine/PictureNumbering.h"
 #include "engine/SurveillanceWorker.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
@@ -144,18 +145,25 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
 
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log);
+    // The camera before the countdown: a recording that cannot be read is told before anyone
+    // leaves; a camera or stream missing now is waited for by the run, as a lost one.
+    SurveillanceEnvironment env = DefaultSurveillanceEnvironment(line.cameraSource, &sender, &log, false);
+    std::unique_ptr<FrameSource> camera = env.openSource();
+    if (!camera && !env.sourceIsLive) {
+        s.ShowRunMessage(kNoCameraMessage);
+        return 3;
+    }
     sender.Start();   // mails an earlier run left go out during the countdown too
     const float leaveRoom = s.delayToLeaveRoom.load();
     std::fprintf(stderr, "Leave the room: surveillance starts in %g s\n", leaveRoom);
     if (s.WaitFor(std::chrono::milliseconds(ToMilliseconds(leaveRoom))) == ArmedSession::Wake::StopRequested)
         return 0;
 
-    s.isRunning.store(true);
-    SurveillanceWorker worker(session, DefaultSurveillanceEnvironment(line.cameraSource, &sender, &log, false));
+    SurveillanceWorker worker(session, std::move(env), std::move(camera));
     while (s.WaitFor(std::chrono::hours(1)) == ArmedSession::Wake::TimedOut) {
     }
     // Stopped or ended by itself: the run ends after its current frame, its picture complete.
-    s.isRunning.store(false);
+    worker.RequestStop();
     while (!worker.WaitFor(kStopWait)) {
     }
     sender.Stop();   // within about a second; what was not sent waits in the outbox

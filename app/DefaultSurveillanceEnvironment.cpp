@@ -3,7 +3,7 @@
 #include "engine/FaceDetector.h"
 #include "engine/MotionDetector.h"
 #include "engine/NullPreview.h"
-#include "engine/PictureNumbering.h"
+#include "engine/PictureFile.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
@@ -51,29 +51,35 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
     using Clock = std::chrono::steady_clock;
     SurveillanceEnvironment env;
     env.openSource = [cameraSource] { return OpenCaptureSource(cameraSource); };
+    env.sourceIsLive = IsLiveSource(cameraSource);
     env.readCounter = [] { return static_cast<std::int64_t>(Clock::now().time_since_epoch().count()); };
     env.counterFrequency = Clock::period::den / Clock::period::num;
-    env.detectMotion = [](const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules) {
-        DetectorState& state = detectorState();
-        return DetectMotionWith(state, frame, overlay, rules, state.ClockSeconds());
+    // What the detectors remember belongs to this run: a fresh one each run, used by its thread only.
+    auto detector = std::make_shared<DetectorState>();
+    env.detectMotion = [detector](const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules) {
+        return DetectMotionWith(*detector, frame, overlay, rules, detector->ClockSeconds());
     };
-    env.detectFaces = [](cv::Mat& image, const cv::Mat& area) { return DetectFacesWith(detectorState(), image, area); };
-    env.forgetHistory = [] { ForgetMotionHistory(detectorState()); };
+    env.detectFaces = [detector](cv::Mat& image, const cv::Mat& area) { return DetectFacesWith(*detector, image, area); };
+    env.forgetHistory = [detector] { ForgetMotionHistory(*detector); };
     // A cascade1.xml in the working folder comes first; else the one installed with the program.
-    env.loadCascade = [] {
+    env.loadCascade = [detector] {
         const char* local = "cascade1.xml";
-        return LoadFaceCascade(std::filesystem::exists(local) ? local : FindResource(local).string());
+        detector->faceCascade = LoadFaceCascade(std::filesystem::exists(local) ? local : FindResource(local).string());
+        return detector->faceCascade != nullptr;
     };
     env.savePicture = SavePictureInItsFolder;
     env.logEvent = [log](const std::string& event) {
         if (log)
             log->Write(event);
     };
-    // Queue stores the entry and logs it; the sender thread does the rest.
+    // Queue stores the entry and logs it; the sender thread does the rest. A picture the folder
+    // refused says so in its mail.
     env.queueMail = [mail, log](const AlarmPicture& picture) {
         std::string reason;
         OutboxEntry entry = Entry("picture", picture.fileName, picture.jpegBytes);
         entry.pictureNumber = picture.number;
+        if (!picture.saveError.empty())
+            entry.note = "could not be saved: " + picture.saveError;
         if (mail && !mail->Queue(std::move(entry), reason) && log)
             log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
     };

@@ -2,9 +2,9 @@
 // The real parts of a surveillance run: the frame source named on the command line, the steady
 // clock, DetectMotion and DetectFaces, "cascade1.xml" from the working directory, JPEG files in the
 // pictures folder the run names (made on first use), the mail sender's outbox for pictures and
-// alerts, the event log and the Qt preview window.
+// alerts, the event log and the Qt preview window. Each call makes the detectors' memory afresh.
 
-#include "engine/SurveillanceThread.h"
+#include "engine/SurveillanceEnvironment.h"
 
 #include <string>
 

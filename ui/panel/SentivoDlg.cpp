@@ -115,7 +115,6 @@ void CSentivoDlg::OnInitDialog()
     picturesTakenEdit->setText(QStringLiteral("0"));
     alertProgress->setValue(0);
     s.picturesTaken.store(0, std::memory_order_relaxed);
-    s.isRunning.store(false, std::memory_order_relaxed);
     emailSettingsValid_ = true;
     ProbeEmailSettings();
     LoadDelays();

@@ -3,7 +3,7 @@
 // runs share (PanelSession), shows the delays, the switches, the picture counter and the alert bar,
 // and starts and stops the worker.
 
-#include "engine/SurveillanceThread.h"
+#include "engine/SurveillanceEnvironment.h"
 #include "engine/SurveillanceWorker.h"
 #include "ui/panel/MailServices.h"
 
@@ -104,6 +104,7 @@ private:
     void LoadDelays();
     void ShowDelays();
     void StartSurveillance();
+    std::unique_ptr<FrameSource> OpenCamera(const SurveillanceEnvironment& env);
     void StopSurveillance();
     bool ReadRunSettings();
     // The detection settings into the run's state, and picture numbers past those in its folder.

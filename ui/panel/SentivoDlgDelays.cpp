@@ -88,9 +88,8 @@ void CSentivoDlg::DestroyWindow()
     WriteSetting(SETTING_DELAY_BEFORE_ALARM, FormatDelay(Load(session_->delayBeforeAlarm)));
     hide();
     // The window is gone; a run still going is stopped the same bounded way as the Stop button.
-    if (session_->isRunning.load(std::memory_order_relaxed)) {
-        session_->isRunning.store(false, std::memory_order_relaxed);
-        if (worker_)
-            WaitForWorker(std::chrono::milliseconds(1000));
+    if (worker_ && session_->isRunning.load(std::memory_order_relaxed)) {
+        worker_->RequestStop();
+        WaitForWorker(std::chrono::milliseconds(1000));
     }
 }

@@ -2,6 +2,8 @@
 // dialog with a frame of the run's own camera to paint the detection area on.
 #include "ui/panel/SentivoDlg.h"
 
+#include "engine/PictureNumbering.h"
+#include "engine/SurveillanceThread.h"   // RequestedFrameSize
 #include "settings/DetectionSettings.h"
 #include "ui/dialogs/DetectionDlg.h"
 #include "ui/panel/PanelSession.h"

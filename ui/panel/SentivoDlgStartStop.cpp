@@ -1,9 +1,10 @@
 // Starting and stopping surveillance from the control panel. A start checks the e-mail settings
-// before anyone is asked to leave the room. Runs never overlap: a start waits (with the Start
-// button disabled) until a worker that outlived its stop has ended, and the GUI thread never waits
-// for a worker longer than 1000 ms at a time.
+// and opens the camera (off the GUI thread) before anyone is asked to leave the room. Runs never
+// overlap: a start waits (with the Start button disabled) until a worker that outlived its stop has
+// ended, and the GUI thread never waits for a worker longer than 1000 ms at a time.
 #include "ui/panel/SentivoDlg.h"
 
+#include "engine/SourceOpener.h"
 #include "ui/panel/PanelSession.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/CountdownDlg.h"
@@ -11,12 +12,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace {
 
 constexpr std::chrono::milliseconds kStopWait{1000};
+constexpr int kOpenPollMs = 20;   // how often the GUI looks whether the camera has opened
 
 const char* const kFromMissing = "From email address not set. Click \"Options\" to set.";
 const char* const kSmtpMissing =
@@ -53,7 +57,8 @@ void CSentivoDlg::OnStartStop()
 
 void CSentivoDlg::StopSurveillance()
 {
-    session_->isRunning.store(false, std::memory_order_relaxed);
+    if (worker_)
+        worker_->RequestStop();
     if (worker_ && WaitForWorker(kStopWait))
         worker_.reset();
     startStopButton->setText(tr("&Start Surveillance"));
@@ -85,18 +90,40 @@ void CSentivoDlg::StartSurveillance()
     sendEmailsCheck->setEnabled(false);
     detectionButton->setEnabled(false);
 
-    CCountdownDlg countdown;
-    countdown.delaySeconds = s.delayToLeaveRoom.load(std::memory_order_relaxed);
-    countdown.exec();
-
-    if (quitting_) {
+    SurveillanceEnvironment env = makeEnvironment_();
+    std::unique_ptr<FrameSource> camera = OpenCamera(env);
+    if (!camera && !quitting_)
+        AppMessageBox(QString::fromLatin1(kNoCameraMessage));
+    if (camera && !quitting_) {
+        CCountdownDlg countdown;
+        countdown.delaySeconds = s.delayToLeaveRoom.load(std::memory_order_relaxed);
+        countdown.exec();
+    }
+    if (!camera || quitting_) {
         EnableSwitches();
         UpdateStartButton();
         return;
     }
-    s.isRunning.store(true, std::memory_order_relaxed);
     startStopButton->setText(tr("&Stop Surveillance"));
-    worker_ = std::make_unique<SurveillanceWorker>(session_, makeEnvironment_());
+    worker_ = std::make_unique<SurveillanceWorker>(session_, std::move(env), std::move(camera));
+}
+
+// Opens the run's camera on a thread of its own while the panel's events go on (a stream can take
+// seconds); Start stays disabled meanwhile. Null when there is none.
+std::unique_ptr<FrameSource> CSentivoDlg::OpenCamera(const SurveillanceEnvironment& env)
+{
+    startStopButton->setEnabled(false);
+    SourceOpener opener(env.openSource);
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (opener.Done())
+            loop.quit();
+    });
+    poll.start(kOpenPollMs);
+    if (!opener.Done())
+        loop.exec();
+    return opener.Take();
 }
 
 void CSentivoDlg::QuitFromOutside()
@@ -137,11 +164,11 @@ void CSentivoDlg::OnWorkerEnded()
     // The worker's last act was to post this; it is about to return, so the wait is short.
     if (!worker_ || !WaitForWorker(kStopWait))
         return;
+    // Not stopped: the run ended by itself (a key in the preview, end of the video).
+    const bool endedByItself = session_->isRunning.load(std::memory_order_relaxed);
     worker_.reset();
-    if (session_->isRunning.load(std::memory_order_relaxed)) {
-        // The run ended by itself (no camera, a key in the preview, end of the video): back to
-        // idle at once rather than offering to stop a run that no longer exists.
-        session_->isRunning.store(false, std::memory_order_relaxed);
+    if (endedByItself) {
+        // Back to idle at once rather than offering to stop a run that no longer exists.
         startStopButton->setText(tr("&Start Surveillance"));
         EnableSwitches();
     }

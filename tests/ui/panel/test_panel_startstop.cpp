@@ -53,6 +53,24 @@ TEST_F(PanelRuns, AStartWithoutAnEmailSettingSaysWhichBeforeTheCountdown)
     }
 }
 
+// The camera is opened before anyone is asked to leave the room: without one (a missing recording, a stream
+// nobody serves) the message comes at once and no countdown opens.
+TEST_F(PanelRuns, NoCameraIsToldBeforeTheCountdown)
+{
+    for (const char* camera : {"no-camera.avi", "http://127.0.0.1:9/stream.mjpg"}) {
+        QStringList opened;
+        const auto answerer = AnswerModals([&](QDialog* modal) { opened << modal->windowTitle(); modal->reject(); });
+        MessageBoxCapture shown;
+        auto panel = OpenPanel(camera);
+        opened.clear();   // the start-up Options dialog
+        panel->OnStartStop();
+        EXPECT_EQ(shown.texts(), QStringList{"Could not find camera! Please plug a camera in and try again."}) << camera;
+        EXPECT_EQ(opened, QStringList()) << "no countdown for a run that cannot watch: " << camera;
+        EXPECT_TRUE(Idle(*panel)) << camera;
+        EXPECT_EQ(panel->state().picturesTaken, 0);
+    }
+}
+
 TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
 {
     std::string corrupt = dir.ReadFile(WriteRoomVideo("corrupt.avi", 20, 0));   // its pictures overwritten
@@ -61,7 +79,6 @@ TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
     // The camera, the delay before the alarm (0: the first frame with motion, never a still room), whether
     // pictures are taken, the messages shown, the status line.
     const std::tuple<fs::path, const char*, bool, QStringList, QString> rows[] = {
-        {"no-camera.avi", "0.5", false, {"Could not find camera! Please plug a camera in and try again."}, "Run ended: no camera"},
         {WriteRoomVideo("room.avi", 10, 60), "0.5", true, {}, "Run ended: the video file ended"},
         {"corrupt.avi", "0.5", false, {}, "Run ended: the video could not be read"},
         {WriteRoomVideo("still.avi", 70, 0), "0.0", false, {}, "Run ended: the video file ended"},
