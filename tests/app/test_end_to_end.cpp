@@ -215,7 +215,7 @@ static bool CanMountTmpfs()
 // checked first, then the panel's loop with its outbox; the video's end or a SIGTERM mid-run ends it
 // with status 0, each picture whole. Face detection finds its cascade from any folder. Started from
 // the menu, pictures go to ~/Pictures/Sentivo, made for them. A pictures folder on a full disk: the
-// run goes on, says so, and mails no picture it could not save.
+// run goes on and says so (test_arming.cpp follows its pictures).
 TEST(Program, RunsArmedWithoutAWindow)
 {
     const QString program = InstalledProgram();
@@ -275,17 +275,8 @@ TEST(Program, RunsArmedWithoutAWindow)
         EXPECT_FALSE(err.contains("face cascade missing")) << "the installed cascade is found from any folder";
         if (row.exitCode != 0)
             continue;
-        if (row.disk == TinyTmpfs) {   // the tmpfs went with the program: the log tells what was saved
-            static const QRegularExpression saved("picture (\\d+) saved as");
-            QStringList savedNames;
-            for (const QRegularExpressionMatch& match : saved.globalMatch(err))
-                savedNames << "pic_" + match.captured(1) + ".jpg";
+        if (row.disk == TinyTmpfs) {   // the tmpfs went with the program
             EXPECT_TRUE(err.contains("could not be saved")) << err.toStdString();
-            for (const ReceivedMail& mail : smtp.Messages())
-                for (const ReceivedAttachment& attachment : mail.attachments)
-                    EXPECT_TRUE(!attachment.fileName.starts_with("pic_") ||
-                                savedNames.contains(QString::fromStdString(attachment.fileName)))
-                        << attachment.fileName << " was mailed though it was not saved";
             continue;
         }
         std::vector<std::string> pictures;
