@@ -122,7 +122,6 @@ TEST(Arming, AStreamThatAppearsLaterIsWaitedForAndWatched)
     const std::vector<std::string> subjects = Subjects(smtp);
     EXPECT_EQ(std::count(subjects.begin(), subjects.end(), "Sentivo: camera lost"), 1);
     EXPECT_EQ(std::count(subjects.begin(), subjects.end(), "Sentivo: camera back"), 1);
-    EXPECT_EQ(err.count("Camera lost since"), 1) << err.toStdString();
 }
 
 // A room video whose only motion is in its right third (a square moving there at 20 frames a second).

@@ -20,6 +20,7 @@ struct MemoryFrameSource final : FrameSource {
         frame = rig.frames[next++];
         return ++rig.framesRead;
     }
+    bool IsLive() const override { return rig.live; }
     SurveillanceRig& rig;
     size_t next = 0;
 };
@@ -28,7 +29,11 @@ struct RecordingPreview final : PreviewSink {
     explicit RecordingPreview(SurveillanceRig& rig) : rig(rig) {}
     void Open(const std::string&) override { rig.log += 'o'; }
     void Show(const cv::Mat&) override { rig.log += 's'; }
-    int WaitKey(int) override { return rig.framesRead == rig.keyAtFrame ? 'q' : -1; }
+    int WaitKey(int) override
+    {
+        rig.clock += rig.ticksPerKeyWait;
+        return rig.framesRead == rig.keyAtFrame ? 'q' : -1;
+    }
     void Close() override { rig.log += 'c'; }
     SurveillanceRig& rig;
 };
@@ -39,6 +44,7 @@ SurveillanceEnvironment SurveillanceRig::Environment()
 {
     SurveillanceEnvironment env;
     env.openSource = [this] { return camera ? std::make_unique<MemoryFrameSource>(*this) : nullptr; };
+    env.sourceIsLive = live;
     env.readCounter = [this] { return clock; };
     env.counterFrequency = 16;
     env.detectMotion = [this](const cv::Mat&, cv::Mat&, const MotionRules&) { log += 'm'; return detect(framesRead); };

@@ -44,6 +44,8 @@ struct SurveillanceRig {
     TestDirectory dir;
     std::vector<cv::Mat> frames{50, cv::Mat(48, 64, CV_8UC3, 9.0)};   // the camera's; past the last, reads fail
     bool loop = false, camera = true, cascadeLoads = true;             // loop: begin again after the last
+    bool live = false;          // the camera's reads failing mean a loss (it comes back with a new source)
+    int ticksPerKeyWait = 0;    // the clock also moves while the preview waits for a key
     std::int64_t clock = 1000;
     std::function<bool(int n)> detect = [](int) { return true; };   // both detectors, in frame n, before its decision
     std::string log;   // 'o' preview opened, 'm'/'f' motion/face detector called, 's' shown, 'c' closed
