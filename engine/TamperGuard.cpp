@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
 const cv::Size kSmall(80, 60);
-constexpr int kRowsRead = 240;            // about this many rows of the frame are averaged
 constexpr float kBrightnessFloor = 16.0f; // added to the mean before dividing: dark noise stays small
 constexpr double kLearnSeconds = 2.0;
 constexpr int kLearnFrames = 3;           // and at least this many frames
@@ -29,6 +30,32 @@ constexpr float kLinedUpCorrelation = 0.5f;
 constexpr float kCoveredShare = 0.75f;    // of the judged cells that lost their structure
 constexpr float kMovedShare = 0.25f;      // fewer judged cells than this lined up
 constexpr float kFollowShare = 0.8f;      // the learned view follows only when this many line up
+
+// The sum of the 8 bytes at bytes, as four 16-bit partial sums in one word (SWAR: the compiler
+// keeps the whole loop in plain registers, which is what makes the average cheap).
+std::uint64_t BytePairs(const uchar* bytes)
+{
+    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return (word & kLowBytes) + ((word >> 8) & kLowBytes);
+}
+
+// The sum of the count bytes from bytes: 8 at a time, each of the four lanes taking at most 2 * 255
+// a word, so up to 128 words (kWidestBlock pixels) add up without overflow.
+constexpr int kWidestBlock = 128 * 8 / 3;
+std::uint32_t ByteSum(const uchar* bytes, int count)
+{
+    std::uint64_t lanes = 0;
+    int i = 0;
+    for (; i + 8 <= count; i += 8)
+        lanes += BytePairs(bytes + i);
+    auto sum = static_cast<std::uint32_t>((lanes & 0xFFFF) + (lanes >> 16 & 0xFFFF) + (lanes >> 32 & 0xFFFF)
+                                          + (lanes >> 48));
+    for (; i < count; ++i)
+        sum += bytes[i];
+    return sum;
+}
 
 }  // namespace
 
@@ -88,43 +115,64 @@ void TamperGuard::Reset()
     pendingTaken_ = false;
 }
 
-// The frame's 80x60 grey average from every k-th row: INTER_AREA averages whole blocks, and the
-// rows left out halve (or more) the bytes read at a small cost in smoothing.
+// The frame's 80x60 grey picture (the plain mean of blue, green and red): each block's average over
+// two of its rows, at a quarter and three quarters of its height. Averaging whole rows of a block
+// keeps small shakes from flickering the picture; reading two rows of each block keeps the cost
+// down to 120 rows of the frame at any size.
 void TamperGuard::Shrink(const cv::Mat& frameBgr)
 {
-    const int k = std::max(1, frameBgr.rows / kRowsRead);
-    const cv::Mat everyKth(frameBgr.rows / k, frameBgr.cols, CV_8UC3, const_cast<uchar*>(frameBgr.ptr(k / 2)),
-                           frameBgr.step * k);
-    cv::resize(everyKth, small_, kSmall, 0, 0, cv::INTER_AREA);
-    cv::cvtColor(small_, grey_, cv::COLOR_BGR2GRAY);
+    const cv::Mat* frame = &frameBgr;
+    if (frameBgr.cols < kSmall.width || frameBgr.rows < 2 * kSmall.height
+        || frameBgr.cols / kSmall.width > kWidestBlock) {   // no camera's, but the sums must hold
+        cv::resize(frameBgr, resized_, {2 * kSmall.width, 2 * kSmall.height});
+        frame = &resized_;
+    }
+    const int blockBytes = frame->cols / kSmall.width * 3, blockRows = frame->rows / kSmall.height;
+    const float scale = 1.0f / static_cast<float>(2 * blockBytes);
+    grey_.create(kSmall, CV_32FC1);
+    for (int y = 0; y < kSmall.height; ++y) {
+        const uchar* upper = frame->ptr(y * blockRows + blockRows / 4);
+        const uchar* lower = frame->ptr(y * blockRows + blockRows * 3 / 4);
+        float* out = grey_.ptr<float>(y);
+        for (int x = 0; x < kSmall.width; ++x) {
+            const int at = x * blockBytes;
+            out[x] = scale * static_cast<float>(ByteSum(upper + at, blockBytes) + ByteSum(lower + at, blockBytes));
+        }
+    }
 }
 
 // The gradients of the grey picture divided by its brightness into gx_ and gy_, and per cell their
 // energy, their dot product with the learned ones and the learned energy; returns the mean grey.
 float TamperGuard::Gradients()
 {
+    constexpr int kCellWidth = 80 / kCellsAcross, kCellHeight = 60 / kCellsDown;
+    static_assert(kCellWidth * kCellsAcross == 80 && kCellHeight * kCellsDown == 60);
     const float brightness = static_cast<float>(cv::mean(grey_)[0]);
     const float scale = 1.0f / (brightness + kBrightnessFloor);
     gx_.create(kSmall, CV_32FC1);
     gy_.create(kSmall, CV_32FC1);
     cells_ = {};
     for (int y = 0; y < kSmall.height; ++y) {
-        const uchar* above = grey_.ptr(std::max(y - 1, 0));
-        const uchar* row = grey_.ptr(y);
-        const uchar* below = grey_.ptr(std::min(y + 1, kSmall.height - 1));
+        const float* above = grey_.ptr<float>(std::max(y - 1, 0));
+        const float* row = grey_.ptr<float>(y);
+        const float* below = grey_.ptr<float>(std::min(y + 1, kSmall.height - 1));
         float* gx = gx_.ptr<float>(y);
         float* gy = gy_.ptr<float>(y);
         const float* lx = learnedX_.ptr<float>(y);
         const float* ly = learnedY_.ptr<float>(y);
-        const int cellRow = y * kCellsDown / kSmall.height * kCellsAcross;
-        for (int x = 0; x < kSmall.width; ++x) {
-            const int left = std::max(x - 1, 0), right = std::min(x + 1, kSmall.width - 1);
-            gx[x] = scale * static_cast<float>(row[right] - row[left]);
-            gy[x] = scale * static_cast<float>(below[x] - above[x]);
-            const int cell = cellRow + x * kCellsAcross / kSmall.width;
-            cells_.energy[cell] += gx[x] * gx[x] + gy[x] * gy[x];
-            cells_.dot[cell] += gx[x] * lx[x] + gy[x] * ly[x];
-            cells_.learnedEnergy[cell] += lx[x] * lx[x] + ly[x] * ly[x];
+        for (int cell = y / kCellHeight * kCellsAcross, x = 0; x < kSmall.width; ++cell) {
+            float energy = 0.0f, dot = 0.0f, learned = 0.0f;
+            for (const int end = x + kCellWidth; x < end; ++x) {
+                const int left = std::max(x - 1, 0), right = std::min(x + 1, kSmall.width - 1);
+                gx[x] = scale * (row[right] - row[left]);
+                gy[x] = scale * (below[x] - above[x]);
+                energy += gx[x] * gx[x] + gy[x] * gy[x];
+                dot += gx[x] * lx[x] + gy[x] * ly[x];
+                learned += lx[x] * lx[x] + ly[x] * ly[x];
+            }
+            cells_.energy[cell] += energy;
+            cells_.dot[cell] += dot;
+            cells_.learnedEnergy[cell] += learned;
         }
     }
     return brightness;

@@ -4,10 +4,10 @@
 // dark (the lights switched off). Lamps, the camera's exposure, people walking about and someone
 // passing close to the lens for a moment are none of these.
 //
-// How: each frame is shrunk to a grey 80x60 picture (a box average over every k-th row, k chosen so
-// about 240 rows are read: the cost stays small at any frame size), and its brightness gradients,
-// divided by the picture's mean brightness, are compared with those of the view learned in the first
-// 2 s, cell by cell on an 8x6 grid. Dividing by the brightness and correlating gradients leaves a
+// How: each frame is shrunk to a grey 80x60 picture (each block's average over two of its rows: the
+// cost stays small at any frame size), and its brightness gradients, divided by the picture's mean
+// brightness, are compared with those of the view learned in the first 2 s, cell by cell on an 8x6
+// grid. Dividing by the brightness and correlating gradients leaves a
 // lamp or the exposure (a gain and an offset on every grey level) without effect. Only cells with
 // structure in the learned view are judged; a judged cell has
 //   lost its structure  when its gradient energy fell below a sixth of the learned one,
@@ -93,7 +93,8 @@ private:
     void KeepGoodFrame(const cv::Mat& frameBgr, double seconds);
 
     cv::Size frameSize_;
-    cv::Mat small_, grey_;          // the frame's 80x60 average, in colour and grey
+    cv::Mat resized_;              // a frame too small (or too wide) to average, resized
+    cv::Mat grey_;                  // the frame's 80x60 average grey, float
     cv::Mat gx_, gy_;               // gradients of grey_ divided by its brightness
     cv::Mat learnedX_, learnedY_;   // the learned view's
     Cells cells_;
