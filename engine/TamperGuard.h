@@ -24,13 +24,17 @@
 // most of it lines up, so a chair moved or the daylight's shadows do not build up to an alarm.
 // A view with no structure at all (a blank wall) can only go dark.
 //
-// The run owns one guard per run and, while armed, after the leave-room countdown:
-//   TamperGuard guard;                          // learns from the first frame it is fed
-//   if (auto event = guard.Feed(frame, seconds)) // every frame read, with its time in seconds
-//       tell event->kind's TamperEventText, and for an alert (not kRestored) send
-//       event->lastGood and event->current with it;
-// A camera lost and back keeps the guard as it is (a camera turned while unplugged is still told);
-// a frame of another size starts learning again.
+// The run owns one guard per run (a member beside its FrameDetection) and, while armed, after the
+// leave-room countdown, feeds it every frame read, as read (before anything is drawn on it), with
+// the run's clock in seconds as a double (a float no longer tells frames apart after days):
+//   if (std::optional<TamperEvent> event = tamper_.Feed(frame_, seconds)) {
+//       const std::string text = TamperEventText(event->kind);   // log, status line, alert kind
+//       for an alert (kind != kRestored): send event->lastGood and event->current with it;
+//       for kRestored: event->current shows the view back;
+//   }
+// The first 2 s of frames are learned and raise nothing. A camera lost and back keeps the guard as
+// it is (a camera turned while unplugged is still told; a condition that began before the loss
+// counts from then); a frame of another size starts learning again.
 //
 // Cost: at most 0.2 ms a frame at 640x480 on one core (bench/engine/bench_tamper prints it).
 // Threads: used by the run's thread only.
@@ -52,11 +56,12 @@ const char* TamperEventText(TamperKind kind);
 
 struct TamperEvent {
     TamperKind kind;
-    double since = 0.0;   // when the condition began (the frame time of its first frame)
-    double at = 0.0;      // the frame time of the frame that raised the event
-    // For an alert: the last frame before the condition began that stayed good for half a second
-    // (empty when the condition began with the first frames), and the frame that raised it. Copies:
-    // the caller may keep them.
+    // The frame time when the condition began (for kRestored: when the view was normal again), and
+    // that of the frame that raised the event.
+    double since = 0.0;
+    double at = 0.0;
+    // For an alert, the last frame before the condition began that stayed normal for half a second
+    // after it; empty for kRestored. The frame that raised the event. Copies: the caller keeps them.
     cv::Mat lastGood;
     cv::Mat current;
 };
@@ -70,7 +75,8 @@ public:
     // An event when the view's state changed with this frame.
     std::optional<TamperEvent> Feed(const cv::Mat& frameBgr, double seconds);
 
-    // Forgets the learned view and any condition: the next frame starts learning again.
+    // Forgets the learned view and any condition: the next frame starts learning again (for a view
+    // that changed on purpose, such as a camera the owner moved).
     void Reset();
 
 private:
