@@ -9,9 +9,11 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
