@@ -1,6 +1,7 @@
 // Prints face mode's frames a second on one core at 1280×720 and 640×480: the FaceScanner and, for
 // comparison, the whole-frame cascade (DetectFacesWith's call) on the same footage, and the share of
-// the whole-frame cascade's faces the scanner found on frames where a face moves (target: 95 %).
+// the whole-frame cascade's faces the scanner found where the face moves (target: 95 %) and where it
+// rests.
 // The footage is drawn here: two faces walking to and fro across a textured room. Cost is counted as the
 // thread's CPU time (the machine is shared; what other work takes of the core is not the scanner's)
 // and, for reference, as time on the clock.
@@ -21,7 +22,7 @@
 namespace {
 
 constexpr double kFrameSeconds = 1.0 / 30.0;
-constexpr int kFrames = 150;   // 11 s of footage: three of the scanner's whole-frame scans and more
+constexpr int kFrames = 330;   // 11 s of footage: three of the scanner's whole-frame scans and more
 
 double ThreadSeconds()
 {
@@ -95,8 +96,6 @@ Result Bench(cv::CascadeClassifier& cascade, cv::Size size)
             places.push_back(w.At(n));
             detector_scenes::DrawFace(frame, places.back(), w.width);
         }
-        const bool moving = n > 0 && places != before;
-        before = places;
 
         cv::Mat image = frame.clone();
         double cpu = ThreadSeconds(), wall = WallSeconds();
@@ -114,14 +113,19 @@ Result Bench(cv::CascadeClassifier& cascade, cv::Size size)
         r.cascadeCpu += ThreadSeconds() - cpu;
         r.cascadeWall += WallSeconds() - wall;
 
+        // A face of the cascade's is a moving one when the walker it boxes moved since the last frame.
         const auto& faces = scanner.Faces();
         for (const cv::Rect& face : reference) {
+            bool moving = false;
+            for (size_t k = 0; k < places.size() && n > 0; ++k)
+                moving = moving || (face.contains(places[k]) && places[k] != before[k]);
             const bool found = std::any_of(faces.begin(), faces.end(), [&](const cv::Rect& f) {
                 return Overlap(f, face) >= 0.5;
             });
             (moving ? r.movingFaces : r.stillFaces) += 1;
             (moving ? r.movingFound : r.stillFound) += found;
         }
+        before = places;
         for (const cv::Rect& f : faces)
             r.extra += std::none_of(reference.begin(), reference.end(),
                                     [&](const cv::Rect& face) { return Overlap(f, face) >= 0.5; });
@@ -151,8 +155,8 @@ int main()
                     kFrames / r.scannerWall, target, 1000.0 * r.worstFrame, 100.0 * r.searchedShare);
         std::printf("%dx%d whole-frame cascade:  %6.1f fps (%.1f)\n", size.width, size.height,
                     kFrames / r.cascadeCpu, kFrames / r.cascadeWall);
-        std::printf("%dx%d faces found: %d of %d (%.1f %%) on frames where a face moves, target >= 95 %%;"
-                    " %d of %d on still frames; %d boxes the whole-frame cascade did not draw\n", size.width,
+        std::printf("%dx%d moving faces found: %d of %d (%.1f %%), target >= 95 %%;"
+                    " %d of %d still; %d boxes the whole-frame cascade did not draw\n", size.width,
                     size.height, r.movingFound, r.movingFaces, share, r.stillFound, r.stillFaces, r.extra);
         met = met && fps >= target && share >= 95.0;
     }
