@@ -96,7 +96,8 @@ void FaceScanner::Restart(cv::Size frameSize)
     frameSize_ = frameSize;
     framesSeen_ = 0;
     next_ = 0;
-    changedAt_.create(frameSize.height / kCell, frameSize.width / kCell, CV_64FC1);
+    // At least one cell, however small the frame.
+    changedAt_.create(std::max(1, frameSize.height / kCell), std::max(1, frameSize.width / kCell), CV_64FC1);
     changedAt_.setTo(kNever);
     tracked_.clear();
     fullScan_ = PlanFullScan(frameSize);
