@@ -93,8 +93,9 @@ TEST_P(FaceScannerTest, AStillFaceIsFoundByTheWholeFrameScanAndStaysFound)
         EXPECT_EQ(answer, found) << "frame " << n;
         if (found && first < 0)
             first = n;
-        if (first >= 0)
+        if (first >= 0) {
             EXPECT_TRUE(found) << "lost in frame " << n << ", found first in frame " << first;
+        }
     }
     ASSERT_GE(first, 0);
     EXPECT_LE(first, period);
