@@ -1,6 +1,7 @@
 #include "app/DefaultSurveillanceEnvironment.h"
 
 #include "engine/FaceDetector.h"
+#include "engine/FaceScanner.h"
 #include "engine/MotionDetector.h"
 #include "engine/NullPreview.h"
 #include "engine/PictureFile.h"
@@ -43,6 +44,13 @@ std::string SavePictureInItsFolder(const std::string& path, const std::string& j
     return SavePicture(path, jpegBytes);
 }
 
+// The detectors of one run. Face mode looks only where a face can have appeared (FaceScanner), so
+// it keeps up with a camera's own resolution; the scanner goes with the cascade it was made for.
+struct RunDetectors {
+    DetectorState state;
+    std::unique_ptr<FaceScanner> faces;
+};
+
 }  // namespace
 
 SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail, EventLog* log,
@@ -55,17 +63,26 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
     env.readCounter = [] { return static_cast<std::int64_t>(Clock::now().time_since_epoch().count()); };
     env.counterFrequency = Clock::period::den / Clock::period::num;
     // What the detectors remember belongs to this run: a fresh one each run, used by its thread only.
-    auto detector = std::make_shared<DetectorState>();
-    env.detectMotion = [detector](const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules) {
-        return DetectMotionWith(*detector, frame, overlay, rules, detector->ClockSeconds());
+    auto detectors = std::make_shared<RunDetectors>();
+    env.detectMotion = [detectors](const cv::Mat& frame, cv::Mat& overlay, const MotionRules& rules) {
+        DetectorState& state = detectors->state;
+        return DetectMotionWith(state, frame, overlay, rules, state.ClockSeconds());
     };
-    env.detectFaces = [detector](cv::Mat& image, const cv::Mat& area) { return DetectFacesWith(*detector, image, area); };
-    env.forgetHistory = [detector] { ForgetMotionHistory(*detector); };
+    env.detectFaces = [detectors](cv::Mat& image, const cv::Mat& area) {
+        return detectors->faces && detectors->faces->Scan(image, area, detectors->state.ClockSeconds());
+    };
+    env.forgetHistory = [detectors] {
+        ForgetMotionHistory(detectors->state);
+        if (detectors->faces)
+            detectors->faces->Forget();
+    };
     // A cascade1.xml in the working folder comes first; else the one installed with the program.
-    env.loadCascade = [detector] {
+    env.loadCascade = [detectors] {
         const char* local = "cascade1.xml";
-        detector->faceCascade = LoadFaceCascade(std::filesystem::exists(local) ? local : FindResource(local).string());
-        return detector->faceCascade != nullptr;
+        DetectorState& state = detectors->state;
+        state.faceCascade = LoadFaceCascade(std::filesystem::exists(local) ? local : FindResource(local).string());
+        detectors->faces = state.faceCascade ? std::make_unique<FaceScanner>(*state.faceCascade) : nullptr;
+        return state.faceCascade != nullptr;
     };
     env.savePicture = SavePictureInItsFolder;
     env.logEvent = [log](const std::string& event) {

@@ -45,6 +45,8 @@ public:
     int sensitivity = 3;
     bool lightGuard = true;
     std::string maskFile;
+    // Whether a covered, turned or darkened view is told while armed.
+    bool tamperGuard = true;
 
     // Called on the worker's thread. The panel carries them out on its own thread; each returns
     // once done, or at once when the panel is gone.

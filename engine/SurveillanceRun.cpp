@@ -164,6 +164,8 @@ const char* SurveillanceRun::Pass()
             return end;
     }
     anyFrame_ = true;
+    if (state_.tamperGuard)
+        GuardView();
     UpdateAlarmLevel(detection_.Detect(faceMode_, frame_, display_));
     // Above zero too: a delay of 0 takes a picture of a frame with detection, never of a still room.
     if (alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_
@@ -282,6 +284,26 @@ std::string SurveillanceRun::SaveAs(AlarmPicture& picture)
             break;
     }
     return error;
+}
+
+// The view compared with the one the run was armed in: a covered, turned or darkened camera is told
+// (log, status line, an alert with the last good frame beside the current one), and so is its end.
+void SurveillanceRun::GuardView()
+{
+    const double seconds = static_cast<double>(env_.readCounter()) / static_cast<double>(env_.counterFrequency);
+    const std::optional<TamperEvent> event = tamper_.Feed(frame_, seconds);
+    if (!event)
+        return;
+    const std::string kind = TamperEventText(event->kind), text = kind + " at " + LocalTimeNow();
+    env_.logEvent(text);
+    const bool restored = event->kind == TamperKind::kRestored;
+    state_.ShowRunStatus(restored ? runningStatus_ : runningStatus_ + " \u2014 " + Capitalised(text));
+    if (!emailSwitch_)
+        return;
+    cv::Mat shown = event->current;
+    if (!event->lastGood.empty() && event->lastGood.size() == event->current.size())
+        cv::hconcat(event->lastGood, event->current, shown);   // before | now
+    env_.queueAlert({kind, Capitalised(text) + (restored ? "" : ": the last good view, then the view now"), Jpeg(shown)});
 }
 
 // Below the free-space floor in the pictures' folder: told, and mailed, once per run.

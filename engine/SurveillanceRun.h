@@ -6,6 +6,7 @@
 #include "engine/FrameDetection.h"
 #include "engine/SessionState.h"
 #include "engine/SurveillanceEnvironment.h"
+#include "engine/TamperGuard.h"
 
 #include <opencv2/core.hpp>
 
@@ -35,6 +36,7 @@ private:
     std::string SaveAs(AlarmPicture& picture);
     bool MailCameraLost(const std::string& text, const std::string& jpeg);
     void CheckFreeSpace();
+    void GuardView();
     std::string Jpeg(const cv::Mat& frame);
     void Tell(const std::string& event);
     void CleanUp();
@@ -42,6 +44,7 @@ private:
     SessionState& state_;
     const SurveillanceEnvironment& env_;
     FrameDetection detection_;
+    TamperGuard tamper_;
 
     bool emailSwitch_ = false;
     bool faceMode_ = false;
