@@ -93,7 +93,13 @@ struct Rig {
 TEST(MailSender, DeliversWhatWaitedOnceTheServerIsUp)
 {
     const int nobodyListens = SmtpTestServer().port();   // that server has gone again
-    Rig rig(nobodyListens, 3);
+    Rig rig(nobodyListens, 0, false);
+    for (int n : {1, 2, 3}) {
+        OutboxEntry picture = Picture(n);
+        picture.note = n == 2 ? "could not be saved: No space left on device" : "";
+        ASSERT_TRUE(rig.sender.Queue(picture, rig.reason)) << rig.reason;
+    }
+    rig.sender.Start();
     EXPECT_TRUE(rig.sender.Queue({.kind = "camera lost", .note = "Camera lost since 3:12",
                                   .pictureBytes = PictureBytes(0)}, rig.reason));
     ASSERT_TRUE(WaitFor([&] { return !rig.sender.Status().lastFailure.empty(); }));
@@ -114,6 +120,10 @@ TEST(MailSender, DeliversWhatWaitedOnceTheServerIsUp)
     EXPECT_EQ(mails[1].attachments[0].fileName, "camera.jpg");
     EXPECT_EQ(mails[1].attachments[0].bytes, PictureBytes(0));
     EXPECT_EQ(mails[0].subject, "Sentivo: 3 pictures were taken");
+    EXPECT_NE(mails[0].body.find("pic_1.jpg, taken 2026-12-07 03:12:01\n"), std::string::npos) << mails[0].body;
+    EXPECT_NE(mails[0].body.find("pic_2.jpg, taken 2026-12-07 03:12:02 (could not be saved: No space left on device)\n"),
+              std::string::npos) << mails[0].body;
+    EXPECT_EQ(mails[1].body, "Camera lost since 3:12\n");
     ASSERT_EQ(mails[0].attachments.size(), 3u);
     for (int i : {0, 1, 2}) {
         EXPECT_EQ(mails[0].attachments[i].fileName, "pic_" + std::to_string(i + 1) + ".jpg");

@@ -25,6 +25,7 @@ struct ReceivedMail {
     std::string authenticatedUser;   // empty when the client did not log in
     bool overTls = false;
     std::vector<ReceivedAttachment> attachments;
+    std::string body;                // the plain text
 };
 
 class SmtpTestServer {
@@ -73,6 +74,7 @@ public:
             const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
             ReceivedMail& mail = mails.emplace_back(ReceivedMail{Text(json["envelopeFrom"]), {}, Text(json["from"]),
                 Text(json["to"]), Text(json["subject"]), Text(json["authenticatedUser"]), json["overTls"].toBool(), {}});
+            mail.body = Text(json["body"]);
             for (const QJsonValue& to : json["envelopeTo"].toArray())
                 mail.envelopeTo.push_back(Text(to));
             for (const QJsonValue& part : json["attachments"].toArray())

@@ -29,10 +29,12 @@ class Recorder:
             note("held")
             await asyncio.Event().wait()
         message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
+        plain = message.get_body(preferencelist=("plain",))
         record = {"envelopeFrom": envelope.mail_from, "envelopeTo": envelope.rcpt_tos,
                   "from": message["From"], "to": message["To"], "subject": message["Subject"],
                   "authenticatedUser": session.auth_data.login.decode() if session.authenticated else "",
                   "overTls": session.ssl is not None,
+                  "body": plain.get_content().replace("\r\n", "\n") if plain else "",
                   "attachments": [{"fileName": part.get_filename(), "contentType": part.get_content_type(),
                                    "bytes": base64.b64encode(part.get_payload(decode=True)).decode()}
                                   for part in message.iter_attachments()]}
