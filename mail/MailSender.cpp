@@ -11,7 +11,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr size_t kBacklogWorthTelling = 5;
-constexpr std::chrono::seconds kStorePause = 10s;               // between tries of an unwritable outbox
 constexpr std::uintmax_t kMostInMemory = 256 * 1024 * 1024;    // pictures kept while it cannot be written
 
 }  // namespace
@@ -56,7 +55,8 @@ bool MailSender::Queue(OutboxEntry entry, std::string& reason)
         broke = !stored && status_.outboxProblem.empty();
         mended = stored && !status_.outboxProblem.empty() && held_.empty();
         status_.outboxProblem = stored ? (mended ? "" : status_.outboxProblem) : why;
-        nextStore_ = stored ? Clock::now() : std::max(nextStore_, Clock::now() + kStorePause);
+        if (stored || broke)   // stored: what waits in memory may follow; broke: try again in a while
+            nextStore_ = Clock::now() + (stored ? 0s : kStorePause);
         plan_.Add(entry.id, IsPicture(entry), SentSize(entry));
         if (!stored)
             held_.emplace(entry.id, std::move(entry));

@@ -6,8 +6,6 @@
 #include "mail/EntryKinds.h"
 #include "mail/MailSenderParts.h"
 
-using namespace std::chrono_literals;
-
 void MailSender::Scan(bool first)
 {
     std::vector<std::string> known;
@@ -81,7 +79,7 @@ void MailSender::StoreHeld(bool lastChance)
     for (size_t i = 0; i < stored; ++i)
         held_.erase(held[i].id);
     const size_t left = held_.size();
-    nextStore_ = Clock::now() + 10s;
+    nextStore_ = Clock::now() + kStorePause;
     if (left == 0)
         status_.outboxProblem.clear();
     lock.unlock();

@@ -4,9 +4,13 @@
 
 #include "mail/MailSender.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Between tries to store the entries kept in memory in an outbox that could not be written.
+constexpr std::chrono::seconds kStorePause{10};
 
 bool IsPicture(const OutboxEntry& entry);
 // "picture 12" / "pictures 12, 13" / "\"camera lost\"".
