@@ -290,7 +290,7 @@ TEST(MailSender, AnOutboxThatCannotBeWrittenCostsNoMail)
     enum Way { TakenByAFile, ReadOnly };
     for (Way way : {TakenByAFile, ReadOnly}) {
         if (way == ReadOnly && ::geteuid() == 0) {
-            std::cout << "[  SKIPPED ] the read-only row: root writes in a read-only folder (tests/app mounts one)\n";
+            std::cout << "the read-only row is left out: root writes in a read-only folder (tests/app mounts one)\n";
             continue;
         }
         const int nobodyListens = SmtpTestServer().port();
