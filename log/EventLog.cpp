@@ -17,6 +17,33 @@ std::string LocalTimeStamp()
     return text;
 }
 
+// One event is one line: a control character in a value (a setting holding a line break, a
+// server's answer) is written as an escape, so it can neither end the line nor forge another.
+// The backslash is escaped too, so an escape in the log always means one of these.
+std::string Escaped(std::string_view event)
+{
+    std::string text;
+    text.reserve(event.size());
+    for (const char c : event) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            text += "\\\\";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\r')
+            text += "\\r";
+        else if (c == '\t')
+            text += "\\t";
+        else if (byte < 0x20 || byte == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+            text += hex;
+        } else
+            text += c;
+    }
+    return text;
+}
+
 }  // namespace
 
 EventLog::EventLog(std::filesystem::path file, bool echoToStandardError, std::uintmax_t rotateAtBytes)
@@ -26,7 +53,7 @@ EventLog::EventLog(std::filesystem::path file, bool echoToStandardError, std::ui
 
 void EventLog::Write(std::string_view event)
 {
-    const std::string line = LocalTimeStamp() + "  " + std::string(event) + "\n";
+    const std::string line = LocalTimeStamp() + "  " + Escaped(event) + "\n";
     std::lock_guard lock(mutex_);
     if (echo_) {
         std::fputs(("sentivo: " + line).c_str(), stderr);

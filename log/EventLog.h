@@ -3,7 +3,8 @@
 // failed, run ended and why), each with its local date and time, appended to "events.log" and
 // echoed to standard error, where journald picks it up for a service. The file is kept small:
 // past about 1 MB it becomes "events.log.1" (replacing an older one) and a new file begins.
-// Safe to use from any thread.
+// Control characters in an event are written escaped ("\n", "\x1b"), and a backslash as "\\", so
+// no value can add a line of its own. Safe to use from any thread.
 
 #include <cstdint>
 #include <filesystem>

@@ -16,6 +16,8 @@ std::string RefusalReason(long replyCode)
     case 551:   // user not local
     case 553:   // mailbox name not allowed
         return "server refused the sender or recipient";
+    case 552:   // too much mail data
+        return "message too big for the server";
     default:
         // Without a refusal the connection broke off.
         return replyCode >= 400 ? "server refused the message" : "connection lost";

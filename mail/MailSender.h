@@ -1,23 +1,29 @@
 #pragma once
 // The one thread that delivers the outbox, oldest entry first, whether or not surveillance runs.
-// An entry goes only once the server accepted it. A failed send is tried again after a pause
-// that grows from 10 s to 10 min; a permanent refusal waits the longest pause (and is shown)
-// rather than being retried in a loop. Waiting pictures travel together, up to about 10 MB a
-// message, so a backlog does not become a flood; an alert about the run ("camera lost") goes alone,
-// its kind the subject and its note the text. Stop cancels a send in progress and returns
-// within about a second; what was not sent stays in the outbox for the next start.
+// An entry goes only once the server accepted it. Waiting pictures travel together under the size
+// the server takes, so a backlog does not become a flood; an alert about the run ("camera lost")
+// goes alone. When and with what is DeliveryPlan's: a failing server is tried again after a pause
+// growing from 10 s to 10 min, yet no failure or refusal of one entry holds back a newer one; a
+// picture the server refuses for its size even alone is set aside in "rejected" beside the outbox.
+// Outbox files that are not whole entries go there too, never mailed nor counted. When the outbox
+// cannot be written, entries are kept in memory, sent from there and stored once it can be. Stop
+// ends a send in progress at once whatever the server does; what was stored waits for the next start.
 
+#include "mail/DeliveryPlan.h"
 #include "mail/Outbox.h"
+#include "mail/SendCancel.h"
 #include "mail/SendMail.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 class EventLog;
 
@@ -32,11 +38,16 @@ using MailSettingsSource = std::function<std::optional<MailSettings>(std::string
 
 struct MailSenderStatus {
     int sent = 0;                    // entries delivered since the sender started
-    size_t waiting = 0;              // entries in the outbox
+    size_t waiting = 0;              // entries waiting to be sent, in the outbox or in memory
     bool sending = false;
     std::string lastFailure;         // the last failed send's reason, empty after a success
     bool permanent = false;          // that failure was a refusal for good
     std::chrono::seconds nextTryIn{0};
+    std::string refusal;             // the last refusal for good ("authentication failed"), kept
+                                     // until a mail goes through, whatever failed since
+    std::string setAside;            // the last picture set aside: "picture 12 too big for the server"
+    std::string outboxProblem;       // why the outbox cannot be written; empty when it can
+    size_t inMemory = 0;             // entries kept in memory meanwhile
 };
 
 class MailSender {
@@ -48,29 +59,39 @@ public:
 
     // Starts the thread, which sends what an earlier run left at once. Logs the backlog.
     void Start();
-    // Stores entry in the outbox and wakes the thread (a failure's pause still runs out first);
-    // false with reason when it could not be stored. Never waits for the network. Logs it.
+    // Stores entry in the outbox (in memory when the outbox cannot be written: logged once) and
+    // wakes the thread; false with reason when the entry is not usable or memory holds too much.
+    // Never waits for the network. Logs it.
     bool Queue(OutboxEntry entry, std::string& reason);
     // The settings changed: try the waiting entries now, whatever the pause.
     void RetryNow();
-    // Cancels a send in progress and ends the thread; entries stay. Idempotent.
+    // Cancels a send in progress and ends the thread; stored entries stay. Idempotent.
     void Stop();
     MailSenderStatus Status() const;
 
 private:
+    using Clock = DeliveryPlan::Clock;
     void Run();
-    void SendBatch();
+    void Scan(bool first);
+    void Reject(const std::string& id, const std::string& problem);
+    void StoreHeld(bool lastChance);
+    std::optional<std::vector<OutboxEntry>> Load(const std::vector<std::string>& ids);
+    void Send(const std::vector<std::string>& ids);
+    void Sent(const std::vector<OutboxEntry>& batch, std::uintmax_t sizeLimit);
+    void SetAside(const OutboxEntry& entry, std::uintmax_t size, std::uintmax_t limit);
+    std::string Failed(const std::vector<OutboxEntry>& batch, const MailResult& result);
 
     Outbox& outbox_;
     MailSettingsSource settings_;
     EventLog& log_;
+    SendCancel cancel_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::atomic<bool> cancel_{false};
     bool stop_ = false;
-    bool retryNow_ = false;
+    DeliveryPlan plan_;
+    std::map<std::string, OutboxEntry> held_;   // entries the outbox could not store
+    std::set<std::string> ignored_;             // files not mailable that could not be moved aside
+    Clock::time_point nextStore_{};             // when held_ is tried on the disk again
     MailSenderStatus status_;
-    std::chrono::seconds pause_{0};   // after the last failure; 0 after a success
-    std::chrono::steady_clock::time_point nextTry_{};
     std::thread thread_;
 };

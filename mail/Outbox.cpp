@@ -1,17 +1,20 @@
 #include "mail/Outbox.h"
 
+#include "mail/EntryKinds.h"
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <sstream>
+#include <cstring>
+#include <set>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -19,6 +22,7 @@ namespace {
 
 constexpr const char* kEntry = ".mail";
 constexpr const char* kPartial = ".tmp";
+constexpr std::uintmax_t kLargestEntry = 64 * 1024 * 1024;   // far above any camera's JPEG
 
 // The text fields, each a line of the file's header.
 struct Field {
@@ -50,42 +54,95 @@ std::string Serialise(const OutboxEntry& entry)
     return text + "\n" + entry.pictureBytes;
 }
 
-std::optional<OutboxEntry> Parse(const std::string& bytes, std::string id)
+// What makes an entry mailable, the same when it is added and when it is read back; empty: fine.
+std::string Problem(const OutboxEntry& entry)
+{
+    const EntryKind* kind = FindEntryKind(entry.kind);
+    if (!kind)
+        return "unknown kind \"" + entry.kind.substr(0, 40) + "\"";
+    if (entry.pictureNumber < 0)
+        return "negative picture number";
+    if ((kind->picture || !entry.pictureBytes.empty()) && !IsJpeg(entry.pictureBytes))
+        return "the picture is not a JPEG";
+    for (const Field& field : kFields)
+        if ((entry.*field.text).find_first_of("\r\n") != std::string::npos)
+            return std::string("the entry's ") + field.key + " holds a line break";
+    return {};
+}
+
+std::string ExpectedName(const OutboxEntry& entry)
+{
+    const EntryKind* kind = FindEntryKind(entry.kind);
+    return !kind || (!kind->picture && entry.pictureBytes.empty()) ? "" : AttachmentName(*kind, entry.pictureNumber);
+}
+
+// One "key: value" line into entry; false for a line Serialise does not write.
+bool ParseLine(std::string_view line, OutboxEntry& entry, std::set<std::string_view>& seen)
+{
+    const size_t colon = line.find(": ");
+    if (colon == std::string_view::npos)
+        return false;
+    const std::string_view key = line.substr(0, colon), value = line.substr(colon + 2);
+    if (!seen.insert(key).second)
+        return false;
+    if (key == "pictureNumber") {
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), entry.pictureNumber);
+        return error == std::errc() && end == value.data() + value.size();
+    }
+    for (const Field& field : kFields)
+        if (key == field.key) {
+            entry.*field.text = value;
+            return true;
+        }
+    return false;
+}
+
+std::optional<OutboxEntry> Parse(std::string_view bytes, std::string id, std::string& problem)
 {
     const size_t end = bytes.find("\n\n");
-    if (end == std::string::npos)
-        return std::nullopt;
     OutboxEntry entry;
     entry.id = std::move(id);
-    std::istringstream header(bytes.substr(0, end + 1));
-    for (std::string line; std::getline(header, line);) {
-        const size_t colon = line.find(": ");
-        const std::string key = line.substr(0, colon), value = colon == std::string::npos ? "" : line.substr(colon + 2);
-        if (key == "pictureNumber")
-            entry.pictureNumber = std::atoll(value.c_str());
-        for (const Field& field : kFields)
-            if (key == field.key)
-                entry.*field.text = value;
+    entry.kind.clear();   // a file must name its kind
+    std::set<std::string_view> seen;
+    for (size_t start = 0; end != std::string_view::npos && start <= end;) {
+        const size_t stop = bytes.find('\n', start);
+        if (!ParseLine(bytes.substr(start, stop - start), entry, seen)) {
+            problem = "not an outbox entry";
+            return std::nullopt;
+        }
+        start = stop + 1;
+    }
+    if (end == std::string_view::npos || !seen.contains("kind") || !seen.contains("pictureNumber")) {
+        problem = "not a whole outbox entry";
+        return std::nullopt;
     }
     entry.pictureBytes = bytes.substr(end + 2);
-    return entry;
+    problem = Problem(entry);
+    if (problem.empty() && entry.pictureName != ExpectedName(entry))
+        problem = "the attachment's name is not the one Sentivo gives it";
+    return problem.empty() ? std::optional(std::move(entry)) : std::nullopt;
 }
 
 // Every byte on the disk before the entry takes its name: a crash then leaves it whole or absent.
-bool WriteDurably(const fs::path& file, const std::string& bytes)
+// Empty when written, else the system's reason.
+std::string WriteDurably(const fs::path& file, const std::string& bytes)
 {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return std::strerror(errno);
     size_t done = 0;
-    while (done < bytes.size()) {
+    int error = 0;
+    while (done < bytes.size() && !error) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno != EINTR)
-            break;
+            error = errno;
         done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    const bool synced = done == bytes.size() && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && synced;
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    return error ? std::strerror(error) : "";
 }
 
 void SyncFolder(const fs::path& folder)
@@ -108,10 +165,31 @@ std::vector<fs::path> Files(const fs::path& folder, const char* extension)
     return files;
 }
 
+// The file's bytes when it is a regular file of a bounded size; never waits on a FIFO or a device.
+// Nothing with errno's reason otherwise (ENOENT: gone).
+std::optional<std::string> ReadEntryFile(const fs::path& file, int& error)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    error = fd < 0 ? errno : ::fstat(fd, &info) != 0 ? errno : !S_ISREG(info.st_mode) ? EINVAL
+          : static_cast<std::uintmax_t>(info.st_size) > kLargestEntry ? EFBIG : 0;
+    std::string bytes(error ? 0 : static_cast<size_t>(info.st_size), '\0');
+    for (size_t done = 0; !error && done < bytes.size();) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        error = n < 0 && errno != EINTR ? errno : n == 0 ? EIO : 0;
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return error ? std::nullopt : std::optional(std::move(bytes));
+}
+
 }  // namespace
 
 Outbox::Outbox(fs::path folder) : folder_(std::move(folder))
 {
+    if (folder_.has_parent_path() && !folder_.has_filename())   // "outbox/": its parent is "outbox"
+        folder_ = folder_.parent_path();
     std::error_code error;
     for (const fs::path& partial : Files(folder_, kPartial))
         fs::remove(partial, error);
@@ -119,50 +197,60 @@ Outbox::Outbox(fs::path folder) : folder_(std::move(folder))
 
 bool Outbox::Add(OutboxEntry& entry, std::string& reason)
 {
-    for (const Field& field : kFields)
-        if ((entry.*field.text).find_first_of("\r\n") != std::string::npos) {
-            reason = std::string("the entry's ") + field.key + " holds a line break";
-            return false;
-        }
+    entry.pictureName = ExpectedName(entry);
+    if (reason = Problem(entry); !reason.empty())
+        return false;
     std::error_code error;
-    fs::create_directories(folder_, error);
-    std::string id = NewId();
-    while (fs::exists(folder_ / (id + kEntry), error))
-        id = NewId();
-    const fs::path partial = folder_ / (id + kPartial);
-    const bool written = WriteDurably(partial, Serialise(entry));
-    if (written)
-        fs::rename(partial, folder_ / (id + kEntry), error);
-    if (!written || error) {
-        reason = "the outbox in " + folder_.string() + " could not be written";
+    if (entry.id.empty())
+        entry.id = NewId();
+    if (!fs::is_directory(folder_, error) && !fs::create_directories(folder_, error)) {
+        reason = "the outbox " + folder_.string() + " could not be made: "
+            + (error ? error.message() : "a file has its name");
+        return false;
+    }
+    const fs::path partial = folder_ / (entry.id + kPartial);
+    std::string failure = WriteDurably(partial, Serialise(entry));
+    if (failure.empty())
+        fs::rename(partial, folder_ / (entry.id + kEntry), error);
+    if (!failure.empty() || error) {
+        reason = "the outbox " + folder_.string() + " could not be written: " + (failure.empty() ? error.message() : failure);
         fs::remove(partial, error);
         return false;
     }
     SyncFolder(folder_);
-    entry.id = std::move(id);
     return true;
 }
 
-std::vector<OutboxEntry> Outbox::Waiting(std::uintmax_t maxBytes) const
+std::vector<std::string> Outbox::Ids() const
 {
-    std::vector<OutboxEntry> entries;
-    std::uintmax_t total = 0;
-    for (const fs::path& file : Files(folder_, kEntry)) {
-        std::error_code error;
-        const std::uintmax_t size = fs::file_size(file, error);
-        if (error)
-            continue;
-        if (!entries.empty() && total + size > maxBytes)
-            break;
-        std::ifstream in(file, std::ios::binary);
-        std::optional<OutboxEntry> entry =
-            Parse({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, file.stem().string());
-        if (entry && !in.bad()) {
-            total += size;
-            entries.push_back(std::move(*entry));
-        }
+    std::vector<std::string> ids;
+    for (const fs::path& file : Files(folder_, kEntry))
+        ids.push_back(file.stem().string());
+    return ids;
+}
+
+std::optional<OutboxEntry> Outbox::Read(const std::string& id, std::string& problem) const
+{
+    int error = 0;
+    const std::optional<std::string> bytes = ReadEntryFile(folder_ / (id + kEntry), error);
+    problem.clear();
+    if (!bytes) {
+        if (error != ENOENT)
+            problem = error == EFBIG ? "too large to be an entry"
+                    : error == EINVAL || error == ELOOP ? "not a regular file" : std::strerror(error);
+        return std::nullopt;
     }
-    return entries;
+    return Parse(*bytes, id, problem);
+}
+
+bool Outbox::SetAside(const std::string& id, std::string& reason) const
+{
+    std::error_code error;
+    fs::create_directories(rejectedFolder(), error);
+    fs::rename(folder_ / (id + kEntry), rejectedFolder() / (id + kEntry), error);
+    if (error)
+        reason = "it could not be moved to " + rejectedFolder().string() + ": " + error.message();
+    return !error;
 }
 
 size_t Outbox::Count() const

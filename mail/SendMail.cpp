@@ -4,6 +4,7 @@
 #include "mail/MailConfig.h"
 #include "mail/MailErrorReason.h"
 #include "mail/MailHeaders.h"
+#include "mail/SendWatch.h"
 #include "mail/SmtpUrl.h"
 
 #include <algorithm>
@@ -136,27 +137,26 @@ void SetTransport(CURL* curl, const std::string& url, const MailConfig& config, 
     }
 }
 
-// libcurl asks about once a second, also while it waits for a silent server.
-int Progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
-}
-
-MailResult Outcome(CURLcode code, long replyCode, const char* errorBuffer, bool login)
+MailResult Outcome(CURLcode code, long replyCode, const char* errorBuffer, bool login, const SendWatch& watch)
 {
     if (code == CURLE_OK)
-        return {.sent = true, .replyCode = replyCode, .reason = {}};
+        return {.sent = true, .replyCode = replyCode, .reason = {}, .sizeLimit = watch.sizeLimit};
     if (code == CURLE_USE_SSL_FAILED && login)
         return Failed(kNoEncryption, true, replyCode);
     // A 5xx reply to the sender, a recipient or the message (libcurl's send errors), or a refused
     // login: the same send would be refused again.
     const bool refused = (code == CURLE_SEND_ERROR || code == CURLE_WEIRD_SERVER_REPLY) && replyCode >= 500;
-    return Failed(MailErrorReason(code, replyCode, errorBuffer), refused || code == CURLE_LOGIN_DENIED, replyCode);
+    MailResult result =
+        Failed(MailErrorReason(code, replyCode, errorBuffer), refused || code == CURLE_LOGIN_DENIED, replyCode);
+    result.sizeLimit = watch.sizeLimit;
+    result.tooBig = refused && SizeRefusal(replyCode, watch.lastReply);
+    result.messageRefused = refused && (result.tooBig || watch.lastCommand == "DATA");
+    if (result.tooBig)
+        result.reason = "message too big for the server";
+    return result;
 }
 
-}  // namespace
-
-MailResult SendMail(const MailServer& server, const MailMessage& message, const std::atomic<bool>* cancel)
+MailResult Send(const MailServer& server, const MailMessage& message, SendWatch& watch)
 {
     if (!UsableAddress(message.toAddress) || !UsableAddress(message.fromAddress))
         return Failed("address not usable", true);
@@ -177,7 +177,6 @@ MailResult SendMail(const MailServer& server, const MailMessage& message, const 
     // handle is cleaned up (the QUIT on the way out).
     Parts parts;
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    const std::atomic<bool> never{false};
     CurlEasy curl(curl_easy_init());
     if (!curl || !AddHeaders(parts, message) || !parts.recipients.Append(message.toAddress.c_str())
         || !AddParts(curl.get(), parts, message))
@@ -185,9 +184,7 @@ MailResult SendMail(const MailServer& server, const MailMessage& message, const 
 
     curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorBuffer);
     SetTransport(curl.get(), *url, config, server, security);
-    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, Progress);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, cancel ? cancel : &never);
+    WatchSend(curl.get(), watch);
     curl_easy_setopt(curl.get(), CURLOPT_MAIL_FROM, message.fromAddress.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_MAIL_RCPT, parts.recipients.get());
     curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, parts.headers.get());
@@ -196,5 +193,30 @@ MailResult SendMail(const MailServer& server, const MailMessage& message, const 
     const CURLcode code = curl_easy_perform(curl.get());
     long replyCode = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &replyCode);
-    return Outcome(code, replyCode, errorBuffer, server.login);
+    return Outcome(code, replyCode, errorBuffer, server.login, watch);
+}
+
+}  // namespace
+
+std::uintmax_t SentAttachmentSize(std::uintmax_t bytes)
+{
+    const std::uintmax_t base64 = (bytes + 2) / 3 * 4;
+    return base64 + (base64 + 75) / 76 * 2 + 512;
+}
+
+MailResult SendMail(const MailServer& server, const MailMessage& message, SendCancel* cancel)
+{
+    SendCancel own;   // declared before the watch and the handle, which use it to their end
+    SendWatch watch;
+    watch.cancel = cancel ? cancel : &own;
+    return Send(server, message, watch);
+}
+
+MailResult SendMail(const MailServer& server, const MailMessage& message, const std::atomic<bool>* cancel)
+{
+    SendCancel own;
+    SendWatch watch;
+    watch.cancel = &own;
+    watch.flag = cancel;
+    return Send(server, message, watch);
 }

@@ -3,7 +3,10 @@
 // data: the answer says whether the server accepted the message and, when not, why and whether
 // trying again can help.
 
+#include "mail/SendCancel.h"
+
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,11 +47,24 @@ struct MailResult {
     bool permanent = false;
     long replyCode = 0;     // the server's last reply code, 0 when there was none
     std::string reason;     // a few words for the user; empty when sent
+    // The server refused this message itself, after its sender and recipient were taken (a 5xx to
+    // the message's data), or for its size: another message may well pass.
+    bool messageRefused = false;
+    bool tooBig = false;    // refused for its size: 552, or a 5xx whose text names the size
+    std::uintmax_t sizeLimit = 0;   // the largest message the server said it takes (EHLO SIZE); 0: none told
 };
 
+// About how many bytes an attachment of size bytes adds to a message as sent: its base64 lines,
+// its part's headers and its line in the text. With kMessageOverhead (the headers and the text's
+// opening) an upper bound of what a server's size limit is measured against.
+std::uintmax_t SentAttachmentSize(std::uintmax_t bytes);
+constexpr std::uintmax_t kMessageOverhead = 4096;
+
 // Sends message through server, bounded by the time-outs of MailConfig (whose environment
-// overrides of port and security, when set, win over server's). cancel, when given and set by
-// another thread, ends a send in progress within about a second (reason "cancelled"). Addresses,
-// subject and file names that would add lines or SMTP parameters are refused before any
-// connection ("address not usable"), as is a server text that names no server.
-MailResult SendMail(const MailServer& server, const MailMessage& message, const std::atomic<bool>* cancel = nullptr);
+// overrides of port and security, when set, win over server's). cancel, when given and cancelled
+// by another thread, ends a send in progress at once, whatever the server does (reason
+// "cancelled"). Addresses, subject and file names that would add lines or SMTP parameters are
+// refused before any connection ("address not usable"), as is a server text that names no server.
+MailResult SendMail(const MailServer& server, const MailMessage& message, SendCancel* cancel = nullptr);
+// The same, cancelled when cancel is set: within about a second, as libcurl looks at it.
+MailResult SendMail(const MailServer& server, const MailMessage& message, const std::atomic<bool>* cancel);

@@ -25,6 +25,7 @@ struct ReceivedMail {
     std::string authenticatedUser;   // empty when the client did not log in
     bool overTls = false;
     std::vector<ReceivedAttachment> attachments;
+    std::string body;                // the plain text
 };
 
 class SmtpTestServer {
@@ -37,6 +38,10 @@ public:
         bool silent = false;        // accept connections and never answer
         bool refuseRecipients = false;   // answer RCPT TO with 550
         int port = 0;               // 0: a free one
+        int sizeLimit = 0;          // refuse messages larger than this many bytes as sent (0: aiosmtpd's 32 MiB)
+        bool announceSize = true;   // tell the limit in the EHLO reply (SIZE) and refuse with 552; false: say
+                                    // nothing and refuse after the data with "554 5.3.4 Message too big"
+        bool holdReply = false;     // take the whole message, then never answer it (Seen("held") counts them)
     };
     SmtpTestServer() : SmtpTestServer(Options{}) {}
     explicit SmtpTestServer(const Options& options) : starttls_(options.starttls)
@@ -45,14 +50,15 @@ public:
                                    {"requireAuth", options.requireAuth}, {"user", options.user.c_str()},
                                    {"password", options.password.c_str()}, {"delayMs", options.delayMs},
                                    {"silent", options.silent}, {"refuseRecipients", options.refuseRecipients},
-                                   {"port", options.port}};
+                                   {"port", options.port}, {"sizeLimit", options.sizeLimit},
+                                   {"announceSize", options.announceSize}, {"holdReply", options.holdReply}};
         port_ = server_.Start("smtp_test_server.py", {QJsonDocument(settings).toJson(QJsonDocument::Compact).toStdString()});
     }
 
     int port() const { return port_; }
     // The self-signed certificate (PEM), when starttls.
     std::string certificateFile() const { return starttls_ ? folder_.filePath("cert.pem").toStdString() : ""; }
-    // How often event ("connect", "auth": a login tried) happened so far.
+    // How often event ("connect", "auth": a login tried, "held": a message whose answer is held) happened so far.
     int Seen(const QString& event) const
     {
         QFile file(folder_.filePath("events.txt"));
@@ -68,6 +74,7 @@ public:
             const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
             ReceivedMail& mail = mails.emplace_back(ReceivedMail{Text(json["envelopeFrom"]), {}, Text(json["from"]),
                 Text(json["to"]), Text(json["subject"]), Text(json["authenticatedUser"]), json["overTls"].toBool(), {}});
+            mail.body = Text(json["body"]);
             for (const QJsonValue& to : json["envelopeTo"].toArray())
                 mail.envelopeTo.push_back(Text(to));
             for (const QJsonValue& part : json["attachments"].toArray())

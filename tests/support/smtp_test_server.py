@@ -22,11 +22,19 @@ class Recorder:
         envelope.rcpt_tos.append(address); return "250 OK"
     async def handle_DATA(self, server, session, envelope):
         await asyncio.sleep(settings["delayMs"] / 1000)
+        limit = settings["sizeLimit"]
+        if limit and not settings["announceSize"] and len(envelope.original_content) > limit:
+            return "554 5.3.4 Message too big for system"   # a limit it never announced
+        if settings["holdReply"]:   # the whole message came; its answer never does
+            note("held")
+            await asyncio.Event().wait()
         message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
+        plain = message.get_body(preferencelist=("plain",))
         record = {"envelopeFrom": envelope.mail_from, "envelopeTo": envelope.rcpt_tos,
                   "from": message["From"], "to": message["To"], "subject": message["Subject"],
                   "authenticatedUser": session.auth_data.login.decode() if session.authenticated else "",
                   "overTls": session.ssl is not None,
+                  "body": plain.get_content().replace("\r\n", "\n") if plain else "",
                   "attachments": [{"fileName": part.get_filename(), "contentType": part.get_content_type(),
                                    "bytes": base64.b64encode(part.get_payload(decode=True)).decode()}
                                   for part in message.iter_attachments()]}
@@ -47,8 +55,11 @@ async def serve():
                        check=True, capture_output=True)
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(certificate, key)
+    # data_size_limit announces SIZE in the EHLO reply and refuses larger messages with 552; None: no limit told.
+    announced = settings["sizeLimit"] if settings["sizeLimit"] and settings["announceSize"] else None
     smtp = lambda: SMTP(Recorder(), hostname="sentivo-test", tls_context=context, authenticator=authenticate,
-                        auth_required=settings["requireAuth"], auth_require_tls=settings["starttls"])
+                        auth_required=settings["requireAuth"], auth_require_tls=settings["starttls"],
+                        data_size_limit=announced)
     # A silent server takes connections and never says a word.
     loop = asyncio.get_running_loop()
     connected = lambda: note("connect") or (asyncio.Protocol() if settings["silent"] else smtp())

@@ -1,6 +1,9 @@
 #include "ui/panel/MailServices.h"
 
-QString MailStatusText(const MailSenderStatus& status)
+namespace {
+
+// The sender's state: sending, waiting (with the last failure), or what was sent.
+QString MainText(const MailSenderStatus& status)
 {
     if (status.sending)
         return QStringLiteral("Mail: sending…");
@@ -13,4 +16,25 @@ QString MailStatusText(const MailSenderStatus& status)
         return text;
     }
     return status.sent > 0 ? QStringLiteral("Mail: %1 sent").arg(status.sent) : QStringLiteral("Mail: nothing sent yet");
+}
+
+}  // namespace
+
+QString MailStatusText(const MailSenderStatus& status)
+{
+    QString text = MainText(status);
+    // A refusal stays until a mail goes through, also while sending or after a lesser failure.
+    const bool refusalShown = status.waiting > 0 && !status.sending && status.lastFailure == status.refusal;
+    if (!status.refusal.empty() && !refusalShown)
+        text += QStringLiteral(" — refused: %1").arg(QString::fromStdString(status.refusal));
+    if (!status.outboxProblem.empty())
+        text += QStringLiteral(" — the outbox cannot be written, %1 kept in memory").arg(status.inMemory);
+    if (!status.setAside.empty())
+        text += QStringLiteral(" — %1, set aside").arg(QString::fromStdString(status.setAside));
+    return text;
+}
+
+bool MailStatusIsWarning(const MailSenderStatus& status)
+{
+    return !status.refusal.empty() || !status.outboxProblem.empty() || !status.setAside.empty();
 }

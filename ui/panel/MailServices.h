@@ -18,5 +18,10 @@ struct MailServices {
 };
 
 // The status line's text: "Mail: nothing sent yet", "Mail: 12 sent", "Mail: sending…" or
-// "Mail: 3 waiting — REASON; next try in 40 s".
+// "Mail: 3 waiting — REASON; next try in 40 s", then what stays until it is mended: a refusal
+// ("refused: authentication failed") until a mail goes through, an outbox that cannot be
+// written ("2 kept in memory"), a picture the server would not take ("picture 12 too big for the
+// server, set aside").
 QString MailStatusText(const MailSenderStatus& status);
+// Whether the text tells of one of those: the status line then shows it above lesser notices.
+bool MailStatusIsWarning(const MailSenderStatus& status);

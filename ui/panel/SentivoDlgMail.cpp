@@ -1,6 +1,7 @@
 // The control panel's status line, top down: how the run goes (or why it ended), the settings that
 // could not be used, a warning about a credentials file that other users can read, and the mail
-// sender's state, refreshed about once a second.
+// sender's state, refreshed about once a second; a refused mail or a lost outbox goes above the
+// notices, so that none of them hides it.
 #include "ui/panel/SentivoDlg.h"
 
 #include "log/EventLog.h"
@@ -58,9 +59,12 @@ void CSentivoDlg::RefreshMailStatus()
         lines.prepend(runStatus_);
     // Without a sender (a panel wired without mail) there is no mail status and no login to warn of.
     const bool mail = static_cast<bool>(mail_.status);
-    for (const QString& line : {mail ? credentialsNotice_ : QString(), mail ? MailStatusText(mail_.status()) : QString()})
-        if (!line.isEmpty())
-            lines << line;
+    const MailSenderStatus status = mail ? mail_.status() : MailSenderStatus{};
+    if (mail && !credentialsNotice_.isEmpty())
+        lines << credentialsNotice_;
+    // A refused alarm mail or a lost outbox goes above the lesser notices, which never hide it.
+    if (mail)
+        lines.insert(MailStatusIsWarning(status) ? (runStatus_.isEmpty() ? 0 : 1) : lines.size(), MailStatusText(status));
     const QString text = lines.join('\n');
     if (text != mailStatusLabel_->text()) {
         mailStatusLabel_->setText(text);

@@ -1,0 +1,30 @@
+#include "mail/EntryKinds.h"
+
+namespace {
+
+constexpr EntryKind kKinds[] = {
+    {"picture", "Sentivo: a picture was taken", true},
+    {"camera lost", "Sentivo: camera lost", false},
+    {"camera back", "Sentivo: camera back", false},
+    {"disk nearly full", "Sentivo: disk nearly full", false},
+};
+
+}  // namespace
+
+const EntryKind* FindEntryKind(std::string_view name)
+{
+    for (const EntryKind& kind : kKinds)
+        if (kind.name == name)
+            return &kind;
+    return nullptr;
+}
+
+std::string AttachmentName(const EntryKind& kind, std::int64_t pictureNumber)
+{
+    return kind.picture ? "pic_" + std::to_string(pictureNumber) + ".jpg" : "camera.jpg";
+}
+
+bool IsJpeg(std::string_view bytes)
+{
+    return bytes.size() >= 4 && bytes.starts_with("\xFF\xD8\xFF") && bytes.ends_with("\xFF\xD9");
+}

@@ -1,0 +1,120 @@
+// The installed program's mail path as a user meets it: SIGTERM while the server holds its answer
+// to a mail ends the program within seconds, the mail kept for the next start; an outbox that
+// cannot be written (read-only, full) still gets every picture mailed, told once.
+#include "mail/Outbox.h"
+#include "tests/support/SmtpTestServer.h"
+#include "tests/ui/panel/PanelHarness.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The program as a user gets it: installed into a prefix of its own (once per test binary).
+QString InstalledProgram()
+{
+    static QTemporaryDir prefix;
+    static const int status = QProcess::execute("cmake", {"--install", QString::fromStdString(BinaryDir().string()),
+                                                           "--prefix", prefix.path()});
+    return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
+}
+
+// Whether this machine lets a test mount a tmpfs of its own (a user and mount namespace).
+bool CanMountTmpfs()
+{
+    return QProcess::execute("unshare", {"-rm", "sh", "-c", "mount -t tmpfs -o size=40k tmpfs /mnt"}) == 0;
+}
+
+// Settings for an armed run mailing to port, a video of stillFrames then movingFrames of an
+// intruder then stillFrames again, and the environment without a display.
+QProcessEnvironment ArmedRun(int port, int stillFrames, int movingFrames)
+{
+    StoreEmailSettings("alarm@home.net", "owner@mail.org", "127.0.0.1");
+    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(port));
+    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
+    WriteNamedSetting("DETECT_MODE", "MOTION");
+    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "1.0"}, {SETTING_DELAY_BEFORE_ALARM, "1.0"},
+                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
+        StoreSetting(setting, text);
+    cv::VideoWriter writer("camera.avi", cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, cv::Size(320, 240));
+    for (int i = 0; i < 2 * stillFrames + movingFrames; ++i) {
+        cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(90));
+        if (i >= stillFrames && i < stillFrames + movingFrames)
+            cv::rectangle(frame, cv::Rect(i * 12 % 240, 60, 80, 100), cv::Scalar::all(255), cv::FILLED);
+        writer.write(frame);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();   // with the folders of the test
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    return env;
+}
+
+}  // namespace
+
+// The server takes the whole message and never answers: SIGTERM still ends the program at once
+// (this bound is the feature), and the mail waits in the outbox for the next start.
+TEST(MailPath, SigtermEndsTheProgramWhileTheServerHoldsItsAnswer)
+{
+    const QString program = InstalledProgram();
+    ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
+    TestDirectory dir;
+    SmtpTestServer smtp({.holdReply = true});
+    QProcess sentivo;
+    sentivo.setProcessEnvironment(ArmedRun(smtp.port(), 40, 400));
+    sentivo.start(program, {"--arm", "--camera", "camera.avi"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return smtp.Seen("held") >= 1; }, 60000)) << "no mail reached the server";
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(sentivo.processId(), SIGTERM);
+    ASSERT_TRUE(sentivo.waitForFinished(30000));
+    EXPECT_LT(stopping.elapsed(), 5000) << "ms from SIGTERM to the end";
+    const QString err = sentivo.readAllStandardError();
+    EXPECT_EQ(sentivo.exitStatus() == QProcess::NormalExit ? sentivo.exitCode() : -1, 0) << err.toStdString();
+    EXPECT_GE(Outbox(dir.dataHome() / "Corvane/Sentivo/outbox").Count(), 1u) << "the held mail waits for the next start";
+}
+
+// The outbox on a read-only or a full file system: every picture is mailed all the same, from
+// memory, and the problem is logged once.
+TEST(MailPath, AnOutboxThatCannotBeWrittenStillMailsEveryPicture)
+{
+    const QString program = InstalledProgram();
+    ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
+    if (!CanMountTmpfs())
+        GTEST_SKIP() << "this machine lets no test mount a tmpfs";
+    const std::pair<const char*, const char*> rows[] = {
+        {"read-only", "mount -t tmpfs -o ro tmpfs \"$0\""},
+        {"full", "mount -t tmpfs -o size=12k tmpfs \"$0\" && { head -c 16384 /dev/zero >\"$0/filler\" 2>/dev/null; true; }"}};
+    for (const auto& [name, mount] : rows) {
+        SCOPED_TRACE(name);
+        TestDirectory dir;
+        SmtpTestServer smtp;
+        QProcess sentivo;
+        sentivo.setProcessEnvironment(ArmedRun(smtp.port(), 40, 80));
+        const fs::path outbox = dir.dataHome() / "Corvane/Sentivo/outbox";
+        fs::create_directories(outbox);
+        sentivo.start("unshare", QStringList{"-rm", "sh", "-c", QString(mount) + " && shift && exec \"$@\"",
+                                             QString::fromStdString(outbox.string()), "--", program, "--arm",
+                                             "--camera", "camera.avi"});
+        ASSERT_TRUE(sentivo.waitForFinished(60000));
+        const QString err = sentivo.readAllStandardError();
+        EXPECT_EQ(sentivo.exitStatus() == QProcess::NormalExit ? sentivo.exitCode() : -1, 0) << err.toStdString();
+        std::vector<std::string> pictures;
+        for (std::string file; fs::exists(file = "pic_" + std::to_string(pictures.size() + 1) + ".jpg");)
+            pictures.push_back(file);
+        EXPECT_GE(pictures.size(), 2u) << err.toStdString();
+        std::map<std::string, std::string> mailed;
+        for (const ReceivedMail& mail : smtp.Messages())
+            for (const ReceivedAttachment& attachment : mail.attachments)
+                mailed[attachment.fileName] = attachment.bytes;
+        for (const std::string& picture : pictures)
+            EXPECT_TRUE(mailed.count(picture) && mailed[picture] == dir.ReadFile(picture)) << picture << " not mailed";
+        EXPECT_EQ(err.count("mails are kept in memory"), 1) << err.toStdString();
+    }
+}

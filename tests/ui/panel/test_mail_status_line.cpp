@@ -1,0 +1,50 @@
+// The mail sender's line on the panel: what stays until it is mended (a refusal until a mail goes
+// through, an outbox that cannot be written, a picture set aside) is told, and sits above the
+// lesser notices, which never hide it.
+#include "log/EventLog.h"
+#include "tests/ui/panel/PanelHarness.h"
+#include "ui/panel/MailServices.h"
+
+using namespace std::chrono_literals;
+
+TEST(MailStatusLine, TellsWhatStaysUntilItIsMended)
+{
+    const std::pair<MailSenderStatus, const char*> cases[] = {
+        {{.sent = 2, .waiting = 1, .lastFailure = "authentication failed", .permanent = true, .nextTryIn = 600s,
+          .refusal = "authentication failed"},
+         "Mail: 1 waiting — authentication failed; kept, next try in 600 s"},
+        {{.waiting = 1, .lastFailure = "could not connect", .nextTryIn = 20s, .refusal = "authentication failed"},
+         "Mail: 1 waiting — could not connect; next try in 20 s — refused: authentication failed"},
+        {{.waiting = 1, .sending = true, .refusal = "authentication failed"},
+         "Mail: sending… — refused: authentication failed"},
+        {{.sent = 3, .outboxProblem = "the outbox /x could not be written: Read-only file system", .inMemory = 2},
+         "Mail: 3 sent — the outbox cannot be written, 2 kept in memory"},
+        {{.sent = 3, .setAside = "picture 12 too big for the server"},
+         "Mail: 3 sent — picture 12 too big for the server, set aside"},
+    };
+    for (const auto& [status, text] : cases) {
+        EXPECT_EQ(MailStatusText(status).toStdString(), text);
+        EXPECT_TRUE(MailStatusIsWarning(status)) << text;
+    }
+    EXPECT_FALSE(MailStatusIsWarning({.waiting = 1, .lastFailure = "could not connect"}));
+}
+
+// A refused alarm mail goes above the notice of a credentials file others can read.
+TEST_F(PanelTest, ARefusedMailIsNotHiddenByALesserWarning)
+{
+    dir.WriteFile("auth.txt", "USERNAME, alarm\nPASSWORD, secret\n");
+    std::filesystem::permissions(dir.path() / "auth.txt", std::filesystem::perms(0644));
+    EventLog log(dir.path() / "events.log", false);
+    CSentivoDlg panel({});
+    panel.SetMailServices({.status = [] {
+                               return MailSenderStatus{.waiting = 1, .lastFailure = "authentication failed", .permanent = true,
+                                                       .nextTryIn = 600s, .refusal = "authentication failed"};
+                           },
+                           .log = &log});
+    panel.OnInitDialog();
+    HideSplash();
+    const QStringList lines = StatusLine(panel).split('\n');
+    ASSERT_EQ(lines.size(), 2) << StatusLine(panel).toStdString();
+    EXPECT_EQ(lines[0].toStdString(), "Mail: 1 waiting — authentication failed; kept, next try in 600 s");
+    EXPECT_TRUE(lines[1].startsWith("Warning: credentials file")) << lines[1].toStdString();
+}
