@@ -158,7 +158,7 @@ void COptionsDlg::ShowLoginSource()
     QSize size = templateSize_;
     if (overridden) {
         loginNotice->setText(QStringLiteral("The login in %1 is used for every mail: an auth.txt in the working folder "
-                                            "overrides the user name and password below.")
+                                            "overrides the user name and password above.")
                                  .arg(QFile::decodeName(WorkingFolderCredentialsFile().c_str())));
         // Below the last box, as wide as the boxes' column and the labels' together.
         const QRect last = passwordEdit->geometry();
