@@ -1,15 +1,15 @@
 #include "app/ArmedSession.h"
 
-#include "app/CurrentMailSettings.h"
 #include "app/DefaultSurveillanceEnvironment.h"
+#include "engine/ApplyRunSettings.h"
 #include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
 #include "engine/SurveillanceWorker.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
-#include "settings/DelayText.h"
-#include "settings/DetectionSettings.h"
+#include "settings/MailSettingsCodec.h"
+#include "settings/RunSettings.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -27,40 +27,29 @@ constexpr std::chrono::milliseconds kStopWait{1000};
 
 // The e-mail settings a run needs, checked in the panel's order; false (after saying which one on
 // standard error) when one is missing or invalid.
-bool ReadMailAddresses(SessionState& s)
+bool MailSettingsUsable(const RunSettings& settings)
 {
-    const struct { int id; const char* what; std::string* into; } settings[] = {
-        {SETTING_FROM_ADDRESS, "From email address", &s.fromAddress},
-        {SETTING_SMTP_SERVER, "SMTP server", &s.smtpServer},
-        {SETTING_TO_ADDRESS, "To email address", &s.toAddress}};
-    for (const auto& setting : settings) {
-        if (ReadSetting(setting.id, *setting.into))
-            continue;
-        const std::string problem = setting.into->empty() ? " not set." : " \"" + *setting.into + "\" is not valid.";
-        std::fprintf(stderr, "sentivo: %s%s Set it with \"Options\" in the control panel (sentivo without --arm).\n",
-                     setting.what, problem.c_str());
-        return false;
-    }
-    return true;
+    const StoredMailSetting* unusable = settings.FirstUnusableMail();
+    if (!unusable)
+        return true;
+    const char* what = unusable->settingId == SETTING_FROM_ADDRESS ? "From email address"
+                     : unusable->settingId == SETTING_SMTP_SERVER  ? "SMTP server"
+                                                                   : "To email address";
+    const std::string problem = unusable->text.empty() ? " not set." : " \"" + unusable->text + "\" is not valid.";
+    std::fprintf(stderr, "sentivo: %s%s Set it with \"Options\" in the control panel (sentivo without --arm).\n", what,
+                 problem.c_str());
+    return false;
 }
 
-// The delays and the detection settings as the panel reads them; what could not be used is logged
-// (and so printed on standard error). Picture numbers go on past those already in the folder.
-void ReadRunSettings(SessionState& s, EventLog& log, bool startedFromMenu)
+// What could not be used goes to the event log (and so to standard error), as the panel shows it:
+// the settings' problems, and a login the mails cannot use.
+void LogProblems(const RunSettings& settings, EventLog& log)
 {
-    std::vector<std::string> problems;
-    s.delayToLeaveRoom.store(ReadStoredDelay(SETTING_DELAY_TO_LEAVE_ROOM, problems));
-    s.delayBetweenSends.store(ReadStoredDelay(SETTING_DELAY_BETWEEN_SENDS, problems));
-    s.delayBeforeAlarm.store(ReadStoredDelay(SETTING_DELAY_BEFORE_ALARM, problems));
-    const DetectionSettings settings = ReadDetectionSettings(problems);
-    s.sensitivity = settings.sensitivity;
-    s.lightGuard = settings.lightGuard;
-    s.maskFile = settings.maskFile;
-    s.picturesFolder = settings.picturesDir.empty() ? DefaultPicturesFolder(startedFromMenu).string() : settings.picturesDir;
-    s.minFreeBytes = static_cast<std::uint64_t>(settings.minFreeMb) * 1024 * 1024;
-    s.pictureNumberBase = HighestPictureNumber(s.picturesFolder.empty() ? "." : s.picturesFolder);
-    for (const std::string& problem : problems)
-        log.Write(problem);
+    for (const auto* group : {&settings.delayProblems, &settings.detectionProblems, &settings.choiceProblems})
+        for (const std::string& problem : *group)
+            log.Write(problem);
+    if (const CredentialsRead login = ResolveLogin(); settings.sendEmails && !login.problem.empty())
+        log.Write("mail login not usable: " + login.problem + "; mails wait until it is mended");
 }
 
 // Takes SIGINT and SIGTERM (blocked in every thread) on a thread of its own and asks the session
@@ -132,13 +121,14 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
     EventLog log(DataFolder() / "events.log");
     auto session = std::make_shared<ArmedSession>(log);
     ArmedSession& s = *session;
-    const std::optional<std::string> sendEmails = ReadNamedSetting(SETTING_SEND_EMAILS);
-    s.sendEmails.store(sendEmails.value_or("1") != "0");
-    if (s.sendEmails.load() && !ReadMailAddresses(s))
+    RunSettings settings = ReadRunSettings();
+    if (settings.sendEmails && !MailSettingsUsable(settings))
         return 1;
-    ReadRunSettings(s, log, line.fromMenu);
-    s.faceDetectMode.store(line.detect == CommandLine::Detect::Stored ? ReadNamedSetting(SETTING_DETECT_MODE) != "MOTION"
-                                                                      : line.detect == CommandLine::Detect::Face);
+    if (line.detect != CommandLine::Detect::Stored)
+        settings.faceDetect = line.detect == CommandLine::Detect::Face;
+    // Picture numbers go on past those already in the folder.
+    ApplyRunSettings(settings, DefaultPicturesFolder(line.fromMenu).string(), s);
+    LogProblems(settings, log);
     s.faceDetectAvailable.store(true);
 
     const StopSignalWaiter signalWaiter(s, stopSignals);

@@ -1,5 +1,7 @@
 #include "app/MailConfigFromEnvironment.h"
 
+#include "settings/MailSettingsCodec.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -16,32 +18,22 @@ std::optional<long> Number(std::string_view digits, long lowest, long highest)
     return value;
 }
 
-std::optional<MailConfig::Tls> TlsPolicy(std::string_view name)
-{
-    using Tls = MailConfig::Tls;
-    for (const auto& [known, tls] : {std::pair{"opportunistic", Tls::Opportunistic}, {"required", Tls::Required},
-                                     {"off", Tls::Off}, {"ssl", Tls::Ssl}})
-        if (name == known)
-            return tls;
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<MailConfig> MailConfigFromEnvironment(std::string& reason)
 {
     MailConfig config;
-    const auto refuse = [&reason](const char* name, const char* value, const char* wanted) {
+    const auto refuse = [&reason](const char* name, const char* value, const std::string& wanted) {
         reason = std::string(name) + "=" + value + " is not " + wanted;
         return std::nullopt;
     };
     if (const char* text = std::getenv("SENTIVO_SMTP_PORT")) {
-        if (!(config.port = Number(text, 1, 65535)))
+        if (!(config.port = PortFromText(text)))
             return refuse("SENTIVO_SMTP_PORT", text, "a port from 1 to 65535");
     }
     if (const char* text = std::getenv("SENTIVO_SMTP_TLS")) {
-        if (!(config.tls = TlsPolicy(text)))
-            return refuse("SENTIVO_SMTP_TLS", text, "opportunistic, required, off or ssl");
+        if (!(config.tls = TlsFromEnvironmentName(text)))
+            return refuse("SENTIVO_SMTP_TLS", text, EnvironmentTlsNames());
     }
     if (const char* text = std::getenv("SENTIVO_SMTP_CAFILE")) {
         if (!*text)

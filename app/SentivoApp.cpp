@@ -1,11 +1,11 @@
 #include "app/SentivoApp.h"
 
-#include "app/CurrentMailSettings.h"
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "app/QuitOnSignal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
+#include "settings/MailSettingsCodec.h"
 #include "ui/panel/SentivoDlg.h"
 
 bool CSentivoApp::InitInstance()

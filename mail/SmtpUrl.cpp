@@ -9,14 +9,20 @@ namespace {
 constexpr long kSmtpPort = 25;
 constexpr long kSmtpsPort = 465;
 
+// Blanks typed around the name are dropped; any other control character is refused later.
 std::string_view Trimmed(std::string_view text)
 {
-    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && space(text.front()))
+    while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
-    while (!text.empty() && space(text.back()))
+    while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     return text;
+}
+
+// ASCII only, whatever locale the program runs in.
+bool IsLetterOrDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
@@ -35,8 +41,8 @@ std::optional<long> Port(std::string_view digits)
     return port;
 }
 
-// Host names and IPv4 addresses; "[...]" holds an IPv6 address. Anything that would let the text
-// reach into another part of the URL (user, path, query) is refused.
+// Host names and IPv4 addresses, no label between the dots empty; "[...]" holds an IPv6 address.
+// Anything that would let the text reach into another part of the URL (user, path, query) is refused.
 bool ValidHost(std::string_view host)
 {
     if (host.empty())
@@ -45,9 +51,9 @@ bool ValidHost(std::string_view host)
         return host.size() > 2 && host.back() == ']'
             && std::all_of(host.begin() + 1, host.end() - 1,
                            [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.'; });
-    return std::all_of(host.begin(), host.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
-    });
+    if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string_view::npos)
+        return false;
+    return std::all_of(host.begin(), host.end(), [](char c) { return IsLetterOrDigit(c) || c == '.' || c == '-' || c == '_'; });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "mail/SmtpUrl.h"
 #include "settings/AppPaths.h"
 #include "settings/SingleByteText.h"
 
@@ -11,6 +12,7 @@
 #include <array>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -164,41 +166,82 @@ bool WriteNamedSetting(const char* name, const std::string& text)
 
 namespace {
 
-// At most three characters after the last dot; a text without a dot fails elsewhere.
+// The rule addresses were first checked by: five characters or more, an @ and a dot with at most
+// three characters after the last dot, one @ only, no _ after it, and letters, digits, _ . @ -.
 bool ShortTopLevel(const std::string& text)
 {
     const size_t lastDot = text.rfind('.');
     return lastDot != std::string::npos && text.size() - lastDot <= 4;
 }
 
-bool IsAddressCharacter(char c)
+// ASCII only, whatever locale the program runs in: a byte of 128 or above is no letter here.
+bool IsLetterOrDigit(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
-           c == '.' || c == '@' || c == '-';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-}  // namespace
-
-bool IsValidEmailAddress(const std::string& text)
+bool IsFirstRuleCharacter(char c)
 {
-    if (text.size() < 5)
-        return false;
-    const size_t firstAt = text.find('@');
-    if (firstAt == std::string::npos || text.find('.') == std::string::npos)
-        return false;
-    if (!ShortTopLevel(text))
+    return IsLetterOrDigit(c) || c == '_' || c == '.' || c == '@' || c == '-';
+}
+
+bool FirstRuleAccepts(const std::string& text)
+{
+    if (text.size() < 5 || text.find('.') == std::string::npos || !ShortTopLevel(text))
         return false;
     const size_t lastUnderscore = text.rfind('_');
     if (lastUnderscore != std::string::npos && lastUnderscore > text.rfind('@'))
         return false;
-    if (text.find('@', firstAt + 1) != std::string::npos)
-        return false;
-    return std::all_of(text.begin(), text.end(), IsAddressCharacter);
+    return std::all_of(text.begin(), text.end(), IsFirstRuleCharacter);
 }
 
+// The characters mail systems allow before the @ unquoted ("+" for sub-addresses, "'" in names...).
+bool IsLocalCharacter(char c)
+{
+    return IsLetterOrDigit(c) || std::string_view("!#$%&'*+-/=?^_`{|}~.").find(c) != std::string_view::npos;
+}
+
+bool IsDomainCharacter(char c)
+{
+    return IsLetterOrDigit(c) || c == '-';
+}
+
+// Host labels between the dots, none of them empty: "example.info" but not "example..info" nor "example.".
+bool DottedName(std::string_view domain, bool (*allowed)(char))
+{
+    for (size_t begin = 0;;) {
+        const size_t dot = std::min(domain.find('.', begin), domain.size());
+        if (dot == begin || !std::all_of(domain.begin() + begin, domain.begin() + dot, allowed))
+            return false;
+        if (dot == domain.size())
+            return true;
+        begin = dot + 1;
+    }
+}
+
+}  // namespace
+
+// Everything the first rule accepted stays accepted, except a text with an empty part, which no
+// mail system takes; added are the real addresses it refused: "+" and the other characters common
+// before the @, and top-level domains of any length (".info", ".email").
+bool IsValidEmailAddress(const std::string& text)
+{
+    const size_t at = text.find('@');
+    if (at == std::string::npos || at == 0 || text.find('@', at + 1) != std::string::npos)
+        return false;
+    const std::string_view local(text.data(), at), domain(text.data() + at + 1, text.size() - at - 1);
+    const auto anything = [](char) { return true; };
+    if (!DottedName(domain, anything))
+        return false;
+    return FirstRuleAccepts(text)
+        || (std::all_of(local.begin(), local.end(), IsLocalCharacter) && domain.find('.') != std::string_view::npos
+            && DottedName(domain, IsDomainCharacter));
+}
+
+// The sender's own rule: a text it can make a server address of.
 bool IsValidServerAddress(const std::string& text)
 {
-    return text.size() >= 5 && ShortTopLevel(text);
+    return SmtpUrl(text, 0, false).has_value();
 }
 
 const char* SettingName(int settingId)

@@ -40,7 +40,13 @@ constexpr const char* SETTING_DETECT_MODE = "DETECT_MODE";       // its last det
 std::optional<std::string> ReadNamedSetting(const char* name);
 bool WriteNamedSetting(const char* name, const std::string& text);
 
+// One @ with a part before it and a dotted domain after it, no part empty, no blank or control
+// character: letters, digits and the characters mail systems allow before the @ ("+", "'", ...),
+// any top-level domain; also what the first rule took (three letters at most after the last dot,
+// letters, digits, _ . - only, no _ after the @).
 bool IsValidEmailAddress(const std::string& text);
+// The sender's own rule (SmtpUrl): a host name, an IP address ([...] for IPv6) or localhost, with
+// ":port" and "smtp://" or "smtps://" if need be; never "my server.net", "a/b/c.com" or "127.0.0.1:0".
 bool IsValidServerAddress(const std::string& text);
 
 // The name of a setting's value in the file ("EMAIL_ADDRESS", "DELAY_BEFORE_ALARM", ...).

@@ -8,6 +8,15 @@
 
 namespace {
 
+constexpr const char* kFileName = "auth.txt";
+
+CredentialsRead Unusable(std::string problem)
+{
+    CredentialsRead read;
+    read.problem = std::move(problem);
+    return read;
+}
+
 // A value that reads back exactly as it was written.
 bool Writable(const std::string& text)
 {
@@ -23,33 +32,45 @@ std::filesystem::path SavedCredentialsFile()
     return ConfigFolder() / "auth.txt";
 }
 
-std::filesystem::path CredentialsFile()
+bool WorkingFolderCredentialsPresent()
 {
     std::error_code error;
-    if (std::filesystem::exists("auth.txt", error))
-        return "auth.txt";
-    return SavedCredentialsFile();
+    return std::filesystem::symlink_status(kFileName, error).type() != std::filesystem::file_type::not_found;
 }
 
-bool ReadSmtpCredentials(std::string& userName, std::string& password)
+std::filesystem::path WorkingFolderCredentialsFile()
 {
-    CKeyValueFile file(CredentialsFile().string());
-    if (!file.HasRecord())
-        return false;
-    while (file.HasRecord()) {
-        const std::vector<std::string>& record = file.NextRecord();
-        std::string* target = nullptr;
-        if (record[0] == "USERNAME")
-            target = &userName;
-        else if (record[0] == "PASSWORD")
-            target = &password;
-        else
-            continue;
+    std::error_code error;   // a relative name stays as it is when the working folder is gone
+    std::filesystem::path file = std::filesystem::absolute(kFileName, error);
+    return error ? std::filesystem::path(kFileName) : file;
+}
+
+std::filesystem::path CredentialsFile()
+{
+    return WorkingFolderCredentialsPresent() ? std::filesystem::path(kFileName) : SavedCredentialsFile();
+}
+
+CredentialsRead ReadSmtpCredentials(const std::filesystem::path& file)
+{
+    CKeyValueFile reader(file.string());
+    if (reader.Missing())
+        return {};
+    const std::string name = (file == kFileName ? WorkingFolderCredentialsFile() : file).string();
+    if (!reader.Problem().empty())
+        return Unusable(name + " " + reader.Problem());
+    CredentialsRead read;
+    while (reader.HasRecord()) {
+        const std::vector<std::string>& record = reader.NextRecord();
+        const std::string where = name + " line " + std::to_string(reader.RecordLine()) + ": ";
+        if (record[0] != "USERNAME" && record[0] != "PASSWORD")
+            return Unusable(where + "\"" + record[0] + "\" is neither USERNAME nor PASSWORD");
         if (record.size() != 2)
-            return false;
-        *target = record[1];
+            return Unusable(where + "a " + record[0] + " record has " + std::to_string(record.size())
+                            + (record.size() == 1 ? " field" : " fields") + ", not 2 (a value cannot hold a comma)");
+        (record[0] == "USERNAME" ? read.login.userName : read.login.password) = record[1];
+        read.login.given = true;
     }
-    return true;
+    return read;
 }
 
 bool WriteSmtpCredentials(const std::string& userName, const std::string& password, std::string& reason)

@@ -1,21 +1,41 @@
 #pragma once
 // The SMTP login, kept out of the settings file in "auth.txt": "USERNAME, name" and
 // "PASSWORD, secret" records (see KeyValueFile.h). A hand-written auth.txt in the working
-// directory comes first; otherwise the one the Options dialog saves in ConfigFolder().
+// directory comes first; otherwise the one the Options dialog saves in ConfigFolder(). Which of
+// them a mail uses is decided once, by ResolveLogin (MailSettingsCodec.h).
 
 #include <filesystem>
 #include <string>
 
-// The auth.txt the login is read from: the working directory's when there is one, else the saved one.
-std::filesystem::path CredentialsFile();
+struct SmtpLogin {
+    bool given = false;   // log in with these (empty texts are credentials too)
+    std::string userName;
+    std::string password;
+};
+
+// One auth.txt as read: its login, or why it cannot be used.
+struct CredentialsRead {
+    SmtpLogin login;
+    std::string problem;   // "/home/u/auth.txt line 2: ..."; when set, login.given is false
+};
+
+// The working directory's auth.txt, when anything of that name is there (a FIFO or a dangling link
+// too: it is then reported, not passed over for the saved login).
+bool WorkingFolderCredentialsPresent();
+// "auth.txt" of the working directory, as an absolute path when the directory can be named.
+std::filesystem::path WorkingFolderCredentialsFile();
 // The saved one: ConfigFolder()/auth.txt.
 std::filesystem::path SavedCredentialsFile();
+// The auth.txt the login is read from: the working directory's when there is one, else the saved one.
+std::filesystem::path CredentialsFile();
 
-// Reads CredentialsFile(). false: no readable record in it (missing, unreadable, only comments)
-// or a "USERNAME"/"PASSWORD" record without exactly two fields; the caller then uses no
-// credentials. true: the file was read; each key found sets its string (the last record of a key
-// wins), a key not found leaves its string as it was.
-bool ReadSmtpCredentials(std::string& userName, std::string& password);
+// Reads file. No file: no login and no problem. A login is given when the file holds a USERNAME or
+// a PASSWORD record (the last record of a key wins; a key not found stays empty). Every record
+// must be "USERNAME, value" or "PASSWORD, value": a record with another key or with fewer or more
+// fields (a password with a comma in it) makes the file unusable, named with its line, as does a
+// file that is no regular file of at most 64 KiB (KeyValueFile.h), so a login the user wrote is
+// never dropped without a word.
+CredentialsRead ReadSmtpCredentials(const std::filesystem::path& file);
 
 // Saves the login as SavedCredentialsFile(), readable by its owner only (mode 0600) and replaced
 // atomically; both empty removes it. false with the reason when it could not be saved, or when a

@@ -3,6 +3,7 @@
 // intruder, mails them through its outbox with the port, security and login saved as the Options
 // dialog saves them, and logs what it did; "&Quit", SIGTERM and SIGINT each ending the program with
 // the delays saved; and mails left waiting by a killed program, sent by the next start unarmed.
+#include "tests/app/InstalledProgram.h"
 #include "tests/ui/panel/PanelHarness.h"
 #include "settings/SmtpCredentials.h"
 #include "tests/support/SmtpTestServer.h"
@@ -194,15 +195,6 @@ TEST(Program, RunsAndQuitsAsAUserDrivesIt)
         EXPECT_EQ(sent().size(), qsizetype(pictures.size())) << "every picture's mail logged as sent";
         EXPECT_EQ(log.count("surveillance armed: motion detection"), row.ended ? 1 : 0) << "once, and only by a start";
     }
-}
-
-// The program as a user gets it: installed into a prefix of its own (once per test binary).
-static QString InstalledProgram()
-{
-    static QTemporaryDir prefix;
-    static const int status = QProcess::execute("cmake", {"--install", QString::fromStdString(BinaryDir().string()),
-                                                           "--prefix", prefix.path()});
-    return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
 }
 
 // Whether this machine lets a test mount a tmpfs of its own (a user and mount namespace).

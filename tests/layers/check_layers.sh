@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
 # Every dependency points down: app -> ui -> engine, mail, settings -> log; res/ holds data only. Checks
-# the includes of every source file and the libraries the lower layers link.
+# the includes of every source file and the libraries the lower layers link. Two links between the
+# middle layers: settings/ judges the server text by mail/'s rule (SmtpUrl), and engine/ takes a
+# run's settings (settings/RunSettings.h) through settings/ headers that use no Qt at all.
 # Usage: check_layers.sh SOURCE_DIR QT_INCLUDE_DIR
 set -u
 src=$1 qt=$2 status=0
 fail() { echo "$1"; status=1; }
 
+# A settings header and the settings headers it includes, followed down, include no Qt.
+qtFreeSettingsHeader() {
+  local header=$1 line
+  while IFS= read -r line; do
+    case $line in
+      *'<Q'*) return 1 ;;
+      *'"settings/'*) qtFreeSettingsHeader "$(sed -E 's/.*"(settings\/[^"]+)".*/\1/' <<<"$line")" || return 1 ;;
+    esac
+  done < <(grep -E '^\s*#\s*include' "$src/$header")
+}
+
 # allowed project folders per layer, and whether Qt Widgets/Gui (or any Qt) may be included
 declare -A may=([app]="app ui engine mail settings log" [ui]="ui engine mail settings log"
-                [engine]="engine log" [mail]="mail log" [settings]="settings log" [log]="log")
+                [engine]="engine settings log" [mail]="mail log" [settings]="settings mail log" [log]="log")
 declare -A qtAllowed=([app]=gui [ui]=gui [engine]=none [mail]=none [settings]=core [log]=none)
 
 for layer in "${!may[@]}"; do
@@ -17,6 +30,8 @@ for layer in "${!may[@]}"; do
     top=${target%%/*}
     if [[ $line == *'"'* ]]; then
       [[ " ${may[$layer]} " == *" $top "* ]] || fail "$file includes $target: $layer may not reach $top"
+      [[ $layer != engine || $top != settings ]] || qtFreeSettingsHeader "$target" \
+        || fail "$file includes $target, which brings Qt into engine/"
     elif [[ $target == Q* && ${qtAllowed[$layer]} != gui ]]; then
       if [[ ${qtAllowed[$layer]} == none ]]; then fail "$file includes Qt header $target"
       elif [[ -e $qt/QtGui/$target || -e $qt/QtWidgets/$target ]]; then fail "$file includes Qt Gui/Widgets header $target"; fi

@@ -4,6 +4,7 @@
 #include "mail/SmtpUrl.h"
 #include "ui/templates/DialogBuilder.h"
 #include "settings/AppPaths.h"
+#include "settings/MailSettingsCodec.h"
 #include "settings/SmtpCredentials.h"
 #include "settings/SettingsStore.h"
 #include "settings/SingleByteText.h"
@@ -12,9 +13,9 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <stdexcept>
@@ -68,11 +69,7 @@ std::string FromBox(const QLineEdit* edit)
 
 bool ValidPort(const std::string& text)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
-    if (text.empty())
-        return true;
-    const QString port = QString::fromStdString(text);
-    return digits.match(port).hasMatch() && port.toInt() >= 1 && port.toInt() <= 65535;
+    return text.empty() || PortFromText(text);
 }
 
 // What the test e-mail says about how it travelled: the server as typed, the port the mail
@@ -100,6 +97,10 @@ COptionsDlg::COptionsDlg(QWidget* parent)
     userNameEdit = RequiredControl<QLineEdit>(*this, IDC_USER_NAME);
     passwordEdit = RequiredControl<QLineEdit>(*this, IDC_PASSWORD);
     testButton_ = RequiredControl<QPushButton>(*this, IDC_SEND_TEST_EMAIL);
+    templateSize_ = size();
+    loginNotice = new QLabel(this);
+    loginNotice->setWordWrap(true);
+    loginNotice->hide();
     if (securityCombo->count() != int(std::size(securityChoices)))
         throw std::runtime_error("Options dialog template lists other securities");
     connect(securityCombo, &QComboBox::activated, this, [this] { securityPicked_ = true; });
@@ -147,7 +148,27 @@ void COptionsDlg::DoDataExchange(bool saveAndValidate)
 int COptionsDlg::exec()
 {
     DoDataExchange(false);
+    ShowLoginSource();
     return QDialog::exec();
+}
+
+void COptionsDlg::ShowLoginSource()
+{
+    const bool overridden = WorkingFolderCredentialsPresent();
+    QSize size = templateSize_;
+    if (overridden) {
+        loginNotice->setText(QStringLiteral("The login in %1 is used for every mail: an auth.txt in the working folder "
+                                            "overrides the user name and password above.")
+                                 .arg(QFile::decodeName(WorkingFolderCredentialsFile().c_str())));
+        // Below the last box, as wide as the boxes' column and the labels' together.
+        const QRect last = passwordEdit->geometry();
+        const int margin = templateSize_.width() - last.right() - 1;
+        const int width = templateSize_.width() - 2 * margin;
+        loginNotice->setGeometry(margin, last.bottom() + 1 + margin / 2, width, loginNotice->heightForWidth(width));
+        size.setHeight(loginNotice->geometry().bottom() + 1 + margin);
+    }
+    loginNotice->setVisible(overridden);
+    setFixedSize(size);
 }
 
 void COptionsDlg::accept()
@@ -171,8 +192,8 @@ void COptionsDlg::OnSendTestEmail()
     if (testSend_.valid())
         return;
     // The boxes go into the SMTP envelope as typed, so they are checked as the stored addresses
-    // are (To, From, then the server; a text under 5 characters fails first) and nothing is sent
-    // while one fails: "a@b.net> SIZE=1" would otherwise reach the server as a command parameter.
+    // are (To, From, then the server: the sender's own rule) and nothing is sent while one fails:
+    // "a@b.net> SIZE=1" would otherwise reach the server as a command parameter.
     const std::string to = FromBox(toEdit);
     if (to.size() < 5 || !IsValidEmailAddress(to)) {
         AppMessageBox(QStringLiteral("\"To\" email is invalid"));
@@ -184,7 +205,7 @@ void COptionsDlg::OnSendTestEmail()
         return;
     }
     const std::string serverText = FromBox(smtpEdit);
-    if (serverText.size() < 5 || !IsValidServerAddress(serverText)) {
+    if (!IsValidServerAddress(serverText)) {
         AppMessageBox(QStringLiteral("SMTP server address is invalid"));
         return;
     }
@@ -197,15 +218,24 @@ void COptionsDlg::OnSendTestEmail()
         AppMessageBox(unsentText + QStringLiteral("%1 could not be read: %2").arg(picture.fileName(), picture.errorString()));
         return;
     }
+    // The login the alarm mails would use once OK saved the boxes: a working folder's auth.txt
+    // overrides them, for the test as for the alarm mails.
+    const CredentialsRead login = ResolveLogin(SmtpLogin{.given = !userNameEdit->text().isEmpty(),
+                                                         .userName = userNameEdit->text().toStdString(),
+                                                         .password = passwordEdit->text().toStdString()});
+    if (!login.problem.empty()) {
+        AppMessageBox(unsentText + QString::fromStdString(login.problem));
+        return;
+    }
     // The security the alarm mails would use: the one picked, else the stored one (or the default).
     const SecurityChoice* choice = securityPicked_ ? &securityChoices[securityCombo->currentIndex()]
                                                    : StoredSecurity(security);
     MailServer server{.server = serverText,
                       .port = FromBox(portEdit).empty() ? 0 : portEdit->text().toLong(),
                       .security = choice ? choice->security : MailSecurity::Default,
-                      .login = !userNameEdit->text().isEmpty(),
-                      .userName = userNameEdit->text().toStdString(),
-                      .password = passwordEdit->text().toStdString()};
+                      .login = login.login.given,
+                      .userName = login.login.userName,
+                      .password = login.login.password};
     const QByteArray bytes = picture.readAll();
     MailMessage message{.fromAddress = from,
                         .toAddress = to,
@@ -268,8 +298,10 @@ bool RunEmailOptions(const std::function<void()>& settingsChanged)
     ReadSetting(SETTING_SMTP_SERVER, dialog.smtpServer);
     dialog.port = ReadNamedSetting(SETTING_SMTP_PORT).value_or("");
     dialog.security = ReadNamedSetting(SETTING_SMTP_SECURITY).value_or("");
-    std::string userName, password;
-    ReadSmtpCredentials(userName, password);
+    // The boxes hold the saved login (a working folder's auth.txt, which overrides it, is named
+    // in the dialog instead).
+    const SmtpLogin saved = ReadSmtpCredentials(SavedCredentialsFile()).login;
+    const std::string &userName = saved.userName, &password = saved.password;
     dialog.userName = userName;
     dialog.password = password;
     if (dialog.exec() != QDialog::Accepted)
@@ -284,8 +316,7 @@ bool RunEmailOptions(const std::function<void()>& settingsChanged)
     }
     WriteNamedSetting(SETTING_SMTP_PORT, dialog.port);
     WriteNamedSetting(SETTING_SMTP_SECURITY, dialog.security);
-    // Saved only when changed: a login read from a hand-written auth.txt in the working folder is
-    // not copied into the config folder just because OK was pressed.
+    // Saved only when changed: OK alone does not rewrite the file.
     std::string reason;
     if ((dialog.userName != userName || dialog.password != password)
         && !WriteSmtpCredentials(dialog.userName, dialog.password, reason))

@@ -14,6 +14,7 @@
 #include <thread>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -25,8 +26,9 @@ public:
     // Cancels a test e-mail still going and waits for it (about a second at most).
     ~COptionsDlg() override;
 
-    // Initialisation copies the strings into the boxes; OK copies the boxes back into them, and
-    // keeps the dialog open while the port is neither empty nor 1..65535.
+    // Initialisation copies the strings into the boxes and says when a working folder's auth.txt
+    // overrides the login below them; OK copies the boxes back into the strings, and keeps the
+    // dialog open while the port is neither empty nor 1..65535.
     int exec() override;
     void accept() override;
     // Every way out (OK, Cancel, the close box) cancels a test e-mail still going.
@@ -34,8 +36,9 @@ public:
 
     // Handler of "Send a test &email" (1014): checks the boxes' texts with the validators of the
     // stored addresses and, when all pass, starts mailing "sentivo.jpg" with the dialog's server,
-    // port, security and login (when a user name is given). The result is shown when the send ends;
-    // meanwhile the button is disabled and reads "Sending…".
+    // port and security, logging in as the alarm mails will once OK saved the boxes (ResolveLogin:
+    // a working folder's auth.txt first, else the boxes' login when a user name is given). The
+    // result is shown when the send ends; meanwhile the button is disabled and reads "Sending…".
     void OnSendTestEmail();
     bool sendingTestEmail() const { return testSend_.valid(); }
 
@@ -46,20 +49,23 @@ public:
     QComboBox* securityCombo = nullptr;  // 1033: STARTTLS, SSL/TLS, None
     QLineEdit* userNameEdit = nullptr;   // 1034
     QLineEdit* passwordEdit = nullptr;   // 1035
+    QLabel* loginNotice = nullptr;       // below the boxes, shown while a working folder's auth.txt overrides them
     std::string fromAddress;
     std::string smtpServer;
     std::string toAddress;
     std::string port;                    // SMTP_PORT: empty or 1..65535
     std::string security;                // SMTP_SECURITY: STARTTLS, SSL, NONE or empty (the default)
-    std::string userName;                // the login shown, from auth.txt
+    std::string userName;                // the login shown, the saved auth.txt's
     std::string password;
 
 private:
     void DoDataExchange(bool saveAndValidate);
+    void ShowLoginSource();
     void CancelTestEmail();
     void FinishTestEmail();
 
     QPushButton* testButton_ = nullptr;
+    QSize templateSize_;
     QTimer* testPoll_ = nullptr;
     bool securityPicked_ = false;        // the user chose a security; otherwise it stays as stored
     std::shared_ptr<std::atomic<bool>> testCancel_;
@@ -67,7 +73,7 @@ private:
     std::thread testThread_;
 };
 
-// Shows the dialog pre-filled from the settings store and auth.txt; on OK saves the three values,
+// Shows the dialog pre-filled from the settings store and the saved auth.txt; on OK saves the three values,
 // the port and the security in the store and the login with WriteSmtpCredentials (telling the
 // user when that fails), then calls settingsChanged when given. true only when the dialog was
 // closed with OK and all three saved values pass their checks.

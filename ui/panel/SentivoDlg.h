@@ -106,9 +106,10 @@ private:
     void StartSurveillance();
     std::unique_ptr<FrameSource> OpenCamera(const SurveillanceEnvironment& env);
     void StopSurveillance();
+    // The run's settings (RunSettings) into its state with the panel's delays and switches, and
+    // picture numbers past those in its folder; false, after telling the user which, when an
+    // e-mail setting is missing or not valid. Unusable detection settings go on the status line.
     bool ReadRunSettings();
-    // The detection settings into the run's state, and picture numbers past those in its folder.
-    void ReadDetectionSettingsForRun();
     // Settings that were unusable, logged and shown on the status line until the next start.
     void ShowSettingsProblems(const std::vector<std::string>& problems);
     void EnableSwitches();

@@ -4,8 +4,10 @@
 // ended, and the GUI thread never waits for a worker longer than 1000 ms at a time.
 #include "ui/panel/SentivoDlg.h"
 
+#include "engine/ApplyRunSettings.h"
 #include "engine/SourceOpener.h"
 #include "ui/panel/PanelSession.h"
+#include "settings/RunSettings.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/CountdownDlg.h"
 #include "ui/dialogs/MessageBox.h"
@@ -79,9 +81,6 @@ void CSentivoDlg::StartSurveillance()
     ShowRunStatus({});   // the last run's end is old news now
     if (!ReadRunSettings())
         return;
-    ReadDetectionSettingsForRun();
-    s.sendEmails.store(sendEmailsCheck->isChecked(), std::memory_order_relaxed);
-    s.faceDetectMode.store(faceDetectRadio->isChecked(), std::memory_order_relaxed);
     // The last choice, for sentivo --arm.
     WriteNamedSetting(SETTING_SEND_EMAILS, sendEmailsCheck->isChecked() ? "1" : "0");
     WriteNamedSetting(SETTING_DETECT_MODE, faceDetectRadio->isChecked() ? "FACE" : "MOTION");
@@ -139,23 +138,22 @@ void CSentivoDlg::QuitFromOutside()
 
 bool CSentivoDlg::ReadRunSettings()
 {
+    RunSettings settings = ::ReadRunSettings();
+    if (const StoredMailSetting* unusable = settings.FirstUnusableMail()) {
+        AppMessageBox(QString::fromLatin1(unusable->settingId == SETTING_FROM_ADDRESS ? kFromMissing
+                                          : unusable->settingId == SETTING_SMTP_SERVER ? kSmtpMissing
+                                                                                       : kToMissing));
+        return false;
+    }
+    // The panel's controls hold the delays and the two switches, whatever the store says.
     SessionState& s = *session_;
-    std::string text;
-    if (!ReadSetting(SETTING_FROM_ADDRESS, text)) {
-        AppMessageBox(QString::fromLatin1(kFromMissing));
-        return false;
-    }
-    s.fromAddress = text;
-    if (!ReadSetting(SETTING_SMTP_SERVER, text)) {
-        AppMessageBox(QString::fromLatin1(kSmtpMissing));
-        return false;
-    }
-    s.smtpServer = text;
-    if (!ReadSetting(SETTING_TO_ADDRESS, text)) {
-        AppMessageBox(QString::fromLatin1(kToMissing));
-        return false;
-    }
-    s.toAddress = text;
+    settings.delayToLeaveRoom = s.delayToLeaveRoom.load(std::memory_order_relaxed);
+    settings.delayBetweenSends = s.delayBetweenSends.load(std::memory_order_relaxed);
+    settings.delayBeforeAlarm = s.delayBeforeAlarm.load(std::memory_order_relaxed);
+    settings.sendEmails = sendEmailsCheck->isChecked();
+    settings.faceDetect = faceDetectRadio->isChecked();
+    ApplyRunSettings(settings, defaultPicturesFolder_, s);
+    ShowSettingsProblems(settings.detectionProblems);
     return true;
 }
 

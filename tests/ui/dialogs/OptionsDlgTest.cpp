@@ -127,9 +127,10 @@ TEST_F(OptionsDialog, OkKeepsTheDialogOpenWhileThePortIsInvalid)
 // "Send a test email" checks the boxes, To, From, then the server, as the stored addresses are
 // checked (an address must not smuggle a parameter into the SMTP envelope) and tells only the
 // first that fails. Then it mails "sentivo.jpg" with the boxes' texts, not the stored ones, to the
-// Port box's port with the security box's choice, logging in when a user name is given (auth.txt
-// fills the boxes). A login never goes out in clear unless the security is None. A failure adds
-// the mail library's reason on a line of its own.
+// Port box's port with the security box's choice, logging in as the alarm mails will: with an
+// auth.txt in the working folder, else the boxes' login when a user name is given. A login never
+// goes out in clear unless the security is None. A failure adds the mail library's reason on a
+// line of its own.
 TEST_F(OptionsDialog, TestEmailChecksTheBoxesThenSendsWithTheDialogsServerAndLogin)
 {
     Stored();
@@ -141,14 +142,14 @@ TEST_F(OptionsDialog, TestEmailChecksTheBoxesThenSendsWithTheDialogsServerAndLog
         bool starttls, auth;          // the server offers STARTTLS; it wants a login
         std::string authTxt, shown;   // authTxt empty: none written
         Security security;
-        const char *typedUser, *user;   // typedUser null: as auth.txt filled it; user null: nothing arrives
+        const char *typedUser, *user;   // typedUser null: boxes untouched; user null: nothing arrives
     } cases[] = {
         {{"", "a@b.", ""}, false, false, "", toInvalid, Untouched, nullptr, nullptr},
         {{"me@example.com", "a@b.net> SIZE=1", "127.0.0.1"}, false, false, "", toInvalid, Untouched, nullptr, nullptr},
         {{"", "a@b.c", ""}, false, false, "", fromInvalid, Untouched, nullptr, nullptr},
         {{"a@b.net> SIZE=1", "you@example.com", "127.0.0.1"}, false, false, "", fromInvalid, Untouched, nullptr, nullptr},
-        {{"a@b.c", "a@b.c", "smtp"}, false, false, "", serverInvalid, Untouched, nullptr, nullptr},
-        {{"a@b.c", "a@b.c", "localhost"}, false, false, "", serverInvalid, Untouched, nullptr, nullptr},
+        {{"a@b.c", "a@b.c", "my server.net"}, false, false, "", serverInvalid, Untouched, nullptr, nullptr},
+        {{"a@b.c", "a@b.c", "127.0.0.1:0"}, false, false, "", serverInvalid, Untouched, nullptr, nullptr},
         {good, false, false, "", noPicture, Untouched, nullptr, nullptr},
         {good, false, false, "", sent, Untouched, nullptr, ""},
         {good, true, true, "", unsent + "server requires a login", Untouched, nullptr, nullptr},

@@ -1,6 +1,6 @@
 // A run's pictures reach the outbox and the real sender thread without the loop ever waiting on the
 // network: a mail server that takes the connection and never answers holds the sender, not the pictures.
-#include "app/CurrentMailSettings.h"
+#include "settings/MailSettingsCodec.h"
 #include "log/EventLog.h"
 #include "tests/engine/SurveillanceTestRig.h"
 #include "tests/support/SmtpTestServer.h"

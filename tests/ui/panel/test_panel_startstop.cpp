@@ -35,7 +35,7 @@ TEST_F(PanelRuns, AStartWithoutAnEmailSettingSaysWhichBeforeTheCountdown)
 {
     const char* const rows[][4] = {   // from, to, server: the first missing one in reading order is reported
         {"", "", "", "From email address not set. Click \"Options\" to set."},
-        {"alarm@home.net", "", "nodot", "SMTP server not set. Click \"Options\" to set. This value can be provided by "
+        {"alarm@home.net", "", "my server.net", "SMTP server not set. Click \"Options\" to set. This value can be provided by "
                                         "your Internet Service Provider (ISP)."},
         {"alarm@home.net", "owner", "smtp.home.net", "To email address not set. Click \"Options\" to set."},
     };
