@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every dependency points down: app -> ui -> engine, mail, settings -> log; res/ holds data only. Checks
+# Every dependency points down: app -> ui -> engine, mail, journal, settings -> log; res/ holds data only. Checks
 # the includes of every source file and the libraries the lower layers link.
 # Usage: check_layers.sh SOURCE_DIR QT_INCLUDE_DIR
 set -u
@@ -7,9 +7,10 @@ src=$1 qt=$2 status=0
 fail() { echo "$1"; status=1; }
 
 # allowed project folders per layer, and whether Qt Widgets/Gui (or any Qt) may be included
-declare -A may=([app]="app ui engine mail settings log" [ui]="ui engine mail settings log"
-                [engine]="engine log" [mail]="mail log" [settings]="settings log" [log]="log")
-declare -A qtAllowed=([app]=gui [ui]=gui [engine]=none [mail]=none [settings]=core [log]=none)
+declare -A may=([app]="app ui engine mail journal settings log" [ui]="ui engine mail journal settings log"
+                [engine]="engine log" [mail]="mail log" [journal]="journal settings log" [settings]="settings log"
+                [log]="log")
+declare -A qtAllowed=([app]=gui [ui]=gui [engine]=none [mail]=none [journal]=core [settings]=core [log]=none)
 
 for layer in "${!may[@]}"; do
   while IFS= read -r line; do
