@@ -108,11 +108,12 @@ std::string Journal::Start()
 {
     std::promise<std::pair<bool, std::string>> opened;
     std::future<std::pair<bool, std::string>> result = opened.get_future();
-    thread_ = std::thread([this, &opened] {
+    // The thread keeps the promise: Start may return while set_value is still waking it.
+    thread_ = std::thread([this, opened = std::move(opened)]() mutable {
         std::string note;
         std::unique_ptr<JournalDatabase> database = OpenOrStartAnew(file_, note);
         const bool ok = database != nullptr;
-        opened.set_value({ok, note});   // the last use of opened: Start returns after it
+        opened.set_value({ok, note});
         if (ok)
             Run(std::move(database));
     });

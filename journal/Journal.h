@@ -38,8 +38,9 @@ class Journal {
 public:
     // Opens file (its folder made when missing) on the writer thread and waits for that. A file
     // that cannot be opened or fails its checks is moved aside ("journal.sqlite.corrupt-<time>")
-    // and a new journal started; the note says so. log, when given, receives each later write
-    // that failed (and must outlive the journal).
+    // and a new journal started; the note says so. A failure that may pass (the file locked by
+    // another program for 5 s, a full disk) leaves the file as it is and gives no journal. log,
+    // when given, receives each later write that failed (and must outlive the journal).
     static JournalOpening Open(const std::filesystem::path& file, EventLog* log = nullptr);
     // Writes what was handed in, then ends the thread.
     ~Journal();
