@@ -6,6 +6,7 @@
 
 #include <QVariant>
 
+#include <chrono>
 #include <future>
 #include <random>
 
@@ -60,6 +61,13 @@ std::unique_ptr<JournalDatabase> OpenOrStartAnew(const fs::path& file, std::stri
     std::error_code error;
     fs::create_directories(file.parent_path(), error);   // when this fails, opening says why
     auto database = std::make_unique<JournalDatabase>(file, JournalDatabase::Use::Write);
+    // Where waiting could deadlock (two programs turning a new file to a write-ahead log, or
+    // one recovering the log of a killed one) SQLite answers "locked" at once: try again.
+    for (int attempt = 1; !database->ok() && database->busy() && attempt <= 5; ++attempt) {
+        database.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
+        database = std::make_unique<JournalDatabase>(file, JournalDatabase::Use::Write);
+    }
     if (database->ok())
         return database;
     note = "journal " + file.string() + ": " + database->problem();

@@ -183,6 +183,8 @@ std::string JournalDatabase::Exec(const QString& statement, const QVariantList& 
 std::string JournalDatabase::Failed(const QSqlError& error)
 {
     passing_ = passing_ || Passing(error);
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    busy_ = busy_ || code == 5 || code == 6;
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     return text.isEmpty() ? "unknown database error" : text.toStdString();
 }

@@ -31,6 +31,8 @@ public:
     // The failure may pass (the file locked by another program, a full or failing disk): the file
     // is not to be moved aside.
     bool passing() const { return passing_; }
+    // The failure was another connection's lock (SQLITE_BUSY or SQLITE_LOCKED).
+    bool busy() const { return busy_; }
     const std::string& problem() const { return problem_; }
     QSqlDatabase& database() { return database_; }
 
@@ -49,6 +51,7 @@ private:
     QSqlDatabase database_;
     bool missing_ = false;
     bool passing_ = false;
+    bool busy_ = false;
     std::string problem_;
 };
 
