@@ -46,12 +46,20 @@ std::string NotAFile(const fs::path& file)
                                                      : "it is not a regular file";
 }
 
-// SQLite's primary result codes of a failure that may pass (another program holds the lock, the
-// disk is full or failing, memory ran out): the journal is kept as it is rather than moved aside.
-bool Passing(const QSqlError& error)
+// SQLite's primary result codes (the extended code's low byte) of failures that may pass.
+enum SqliteCode { kBusy = 5, kLocked = 6, kNoMemory = 7, kInterrupt = 9, kIoError = 10, kFull = 13 };
+
+int PrimaryCode(const QSqlError& error)
 {
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    return code == 5 || code == 6 || code == 7 || code == 9 || code == 10 || code == 13;
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+// Another program holds the lock, the disk is full or failing, memory ran out: the journal is kept
+// as it is rather than moved aside.
+bool Passing(int code)
+{
+    return code == kBusy || code == kLocked || code == kNoMemory || code == kInterrupt || code == kIoError
+        || code == kFull;
 }
 
 }  // namespace
@@ -182,9 +190,9 @@ std::string JournalDatabase::Exec(const QString& statement, const QVariantList& 
 
 std::string JournalDatabase::Failed(const QSqlError& error)
 {
-    passing_ = passing_ || Passing(error);
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    busy_ = busy_ || code == 5 || code == 6;
+    const int code = PrimaryCode(error);
+    passing_ = passing_ || Passing(code);
+    busy_ = busy_ || code == kBusy || code == kLocked;
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     return text.isEmpty() ? "unknown database error" : text.toStdString();
 }
