@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libopencv-dev libopencv-contrib-dev opencv-data libcurl4-openssl-dev
+  qt6-base-dev libqt6sql6-sqlite libopencv-dev libopencv-contrib-dev opencv-data libcurl4-openssl-dev
   libgtest-dev python3 python3-aiosmtpd openssl xvfb xauth xdotool fonts-dejavu-core locales ccache
   desktop-file-utils appstream man-db dpkg-dev file   # the install test and the .deb
 )
