@@ -102,9 +102,13 @@ void CSentivoDlg::StartSurveillance()
 void CSentivoDlg::QuitFromOutside()
 {
     quitting_ = true;
+    // Each dialog over the panel is asked once to close; one that first ends its work (the Options
+    // dialog stopping a test e-mail) closes a moment later, and the panel's run ends after it.
+    QWidget* asked = nullptr;
     while (QWidget* modal = QApplication::activeModalWidget()) {
-        if (modal == this)
+        if (modal == this || modal == asked)
             break;
+        asked = modal;
         modal->close();
     }
     accept();
