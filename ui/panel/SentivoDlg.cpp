@@ -37,7 +37,8 @@ constexpr std::chrono::seconds kFinalWorkerWait{10};
 }  // namespace
 
 CSentivoDlg::CSentivoDlg(SurveillanceEnvironmentFactory makeEnvironment, QWidget* parent)
-    : QDialog(parent), makeEnvironment_(std::move(makeEnvironment)), session_(std::make_shared<PanelSession>(this))
+    : QDialog(parent), makeEnvironment_(std::move(makeEnvironment)), session_(std::make_shared<PanelSession>(this)),
+      frameGrabber_(new CFrameGrabber([this] { return PrepareFrameGrab(); }, this))
 {
     BuildDialog(*this, IDD_SENTIVO_DIALOG);
     // A dialog of its own on the task bar, with a close box but no minimise or maximise box.
