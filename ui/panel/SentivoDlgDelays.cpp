@@ -87,7 +87,8 @@ void CSentivoDlg::DestroyWindow()
     WriteSetting(SETTING_DELAY_BETWEEN_SENDS, FormatDelay(Load(session_->delayBetweenSends)));
     WriteSetting(SETTING_DELAY_BEFORE_ALARM, FormatDelay(Load(session_->delayBeforeAlarm)));
     hide();
-    // The window is gone; a run still going is stopped the same bounded way as the Stop button.
+    // The window is gone, and with it the need to answer at once: a run still going is stopped and
+    // given up to a second, carrying out its control updates meanwhile (the destructor waits the rest).
     if (session_->isRunning.load(std::memory_order_relaxed)) {
         session_->isRunning.store(false, std::memory_order_relaxed);
         if (worker_)

@@ -1,7 +1,8 @@
 // Starting and stopping surveillance from the control panel. A start checks the e-mail settings
 // before anyone is asked to leave the room. Runs never overlap: a start waits (with the Start
-// button disabled) until a worker that outlived its stop has ended, and the GUI thread never waits
-// for a worker longer than 1000 ms at a time.
+// button disabled) until a worker that outlived its stop has ended. While the panel is up, the GUI
+// thread waits for a worker at most 100 ms at a time; a worker that takes longer to end (a
+// picture being saved) tells the panel when it has, through RunEnded.
 #include "ui/panel/SentivoDlg.h"
 
 #include "ui/panel/PanelSession.h"
@@ -13,10 +14,11 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace {
 
-constexpr std::chrono::milliseconds kStopWait{1000};
+constexpr std::chrono::milliseconds kStopWait{100};
 
 const char* const kFromMissing = "From email address not set. Click \"Options\" to set.";
 const char* const kSmtpMissing =
@@ -138,9 +140,17 @@ bool CSentivoDlg::ReadRunSettings()
 
 void CSentivoDlg::OnWorkerEnded()
 {
-    // The worker's last act was to post this; it is about to return, so the wait is short.
-    if (!worker_ || !WaitForWorker(kStopWait))
+    if (!worker_)
         return;
+    // The worker's last act was to post this; it is about to return, so the wait is short. Should
+    // it not have returned yet, the panel looks again a moment later.
+    if (!WaitForWorker(kStopWait)) {
+        QTimer::singleShot(kStopWait, this, [this, worker = worker_.get()] {
+            if (worker_.get() == worker)
+                OnWorkerEnded();
+        });
+        return;
+    }
     worker_.reset();
     if (session_->isRunning.load(std::memory_order_relaxed)) {
         // The run ended by itself (no camera, a key in the preview, end of the video): back to
