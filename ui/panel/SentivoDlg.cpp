@@ -34,6 +34,13 @@ namespace {
 constexpr unsigned kCloseCommand = 0xF060;   // the window manager's close command
 constexpr std::chrono::seconds kFinalWorkerWait{10};
 
+bool StoredEmailSettingsValid()
+{
+    std::string ignored;
+    return ReadSetting(SETTING_FROM_ADDRESS, ignored) && ReadSetting(SETTING_TO_ADDRESS, ignored)
+           && ReadSetting(SETTING_SMTP_SERVER, ignored);
+}
+
 }  // namespace
 
 CSentivoDlg::CSentivoDlg(SurveillanceEnvironmentFactory makeEnvironment, QWidget* parent)
@@ -145,17 +152,6 @@ void CSentivoDlg::OnInitDialog()
     CSplashWindow::EnableSplashScreen(true);
     CSplashWindow::ShowSplashScreen(this);
 }
-
-namespace {
-
-bool StoredEmailSettingsValid()
-{
-    std::string ignored;
-    return ReadSetting(SETTING_FROM_ADDRESS, ignored) && ReadSetting(SETTING_TO_ADDRESS, ignored)
-           && ReadSetting(SETTING_SMTP_SERVER, ignored);
-}
-
-}  // namespace
 
 void CSentivoDlg::ProbeEmailSettings()
 {

@@ -61,9 +61,6 @@ public:
     // "&Detection...": sensitivity, light guard, detection area and pictures folder, with one frame
     // of the run's camera to paint the area on.
     void OnDetectionOptions();
-    // What that dialog paints on, made on the GUI thread to run off it: one frame of the run's
-    // source as RGB888, null when there is none. A null job when there is no source at all.
-    CFrameGrabber::Job PrepareFrameGrab();
     void DestroyWindow();
     // The panel's context menu: Close, then a separator and the About entry.
     void FillContextMenu(QMenu& menu);
@@ -99,6 +96,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // What the Detection dialogs paint on, made on the GUI thread to run off it: one frame of the
+    // run's source as RGB888, null when there is none; a null job when there is no source at all.
+    CFrameGrabber::Job PrepareFrameGrab();
     void BindControls();
     void ConnectHandlers();
     void ProbeEmailSettings();
