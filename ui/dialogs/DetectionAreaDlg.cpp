@@ -1,6 +1,7 @@
 #include "ui/dialogs/DetectionAreaDlg.h"
 
 #include "settings/DetectionSettings.h"
+#include "ui/dialogs/FrameGrabber.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/Resources.h"
@@ -27,10 +28,9 @@ constexpr int IDC_WATCH_ALL = 1053;
 constexpr int IDC_WATCH_NONE = 1054;
 constexpr uchar watched = 255, ignored = 0;
 
-QImage PictureOrPlaceholder(const QImage& frame)
+// A grey 640x480 picture saying text, to draw on while there is no camera picture.
+QImage Placeholder(const QString& text)
 {
-    if (!frame.isNull())
-        return frame.convertToFormat(QImage::Format_RGB32);
     QImage grey(640, 480, QImage::Format_RGB32);
     grey.fill(QColor(128, 128, 128));
     QPainter painter(&grey);
@@ -38,8 +38,13 @@ QImage PictureOrPlaceholder(const QImage& frame)
     font.setPixelSize(32);
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(grey.rect(), Qt::AlignCenter, QStringLiteral("No camera picture"));
+    painter.drawText(grey.rect(), Qt::AlignCenter, text);
     return grey;
+}
+
+QImage PictureOrPlaceholder(const QImage& frame)
+{
+    return frame.isNull() ? Placeholder(QStringLiteral("No camera picture")) : frame.convertToFormat(QImage::Format_RGB32);
 }
 
 // The stored mask at the picture's size, each pixel either watched or ignored; all watched when
@@ -74,6 +79,14 @@ public:
     }
 
     const QImage& mask() const { return mask_; }
+
+    // A new picture, maybe of another size: what was painted so far is scaled to it.
+    void SetPicture(const QImage& picture)
+    {
+        picture_ = picture;
+        mask_ = mask_.scaled(picture_.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        MaskChanged();
+    }
 
     void Fill(uchar value)
     {
@@ -180,6 +193,17 @@ CDetectionAreaDlg::CDetectionAreaDlg(const QImage& frame, const QString& maskFil
     connect(watchNone, &QPushButton::clicked, this, [this] { canvas_->Fill(ignored); });
 }
 
+CDetectionAreaDlg::CDetectionAreaDlg(CFrameGrabber& grabber, const QString& maskFile, QWidget* parent)
+    : CDetectionAreaDlg(Placeholder(QStringLiteral("Waiting for the camera…")), maskFile, parent)
+{
+    const QString title = windowTitle();
+    setWindowTitle(title + QStringLiteral(" — waiting for the camera…"));
+    grabber.Grab(this, [this, title](const QImage& frame) {
+        canvas_->SetPicture(PictureOrPlaceholder(frame));
+        setWindowTitle(title);
+    });
+}
+
 QWidget* CDetectionAreaDlg::canvas() const
 {
     return canvas_;
@@ -212,8 +236,8 @@ void CDetectionAreaDlg::accept()
     QDialog::accept();
 }
 
-QString RunDetectionArea(QWidget* parent, const QImage& frame, const QString& maskFile)
+QString RunDetectionArea(QWidget* parent, CFrameGrabber& grabber, const QString& maskFile)
 {
-    CDetectionAreaDlg dialog(frame, maskFile, parent);
+    CDetectionAreaDlg dialog(grabber, maskFile, parent);
     return dialog.exec() == QDialog::Accepted ? dialog.savedFile() : QString();
 }

@@ -8,8 +8,9 @@
 #include <QImage>
 #include <QString>
 
-class QRadioButton;
 class CAreaCanvas;
+class CFrameGrabber;
+class QRadioButton;
 
 class CDetectionAreaDlg : public QDialog {
     Q_OBJECT
@@ -17,6 +18,10 @@ public:
     // frame: the picture to draw on (null: a grey 640x480 saying "No camera picture"). maskFile:
     // the area to start from, scaled to the picture; empty or unreadable: the whole picture.
     CDetectionAreaDlg(const QImage& frame, const QString& maskFile, QWidget* parent = nullptr);
+    // Opens at once on a grey "Waiting for the camera…" picture, the title saying so, and shows the
+    // camera's picture (or "No camera picture") when grabber has it; what was painted meanwhile
+    // is scaled to it.
+    CDetectionAreaDlg(CFrameGrabber& grabber, const QString& maskFile, QWidget* parent = nullptr);
 
     // Saves the mask through QSaveFile; on failure tells the user and stays open. A mask that
     // watches nothing is refused: it would silently disarm every run.
@@ -32,5 +37,5 @@ private:
     QString savedFile_;
 };
 
-// Shows the dialog modally; the saved mask's path after OK, else an empty string.
-QString RunDetectionArea(QWidget* parent, const QImage& frame, const QString& maskFile);
+// Shows the dialog modally on grabber's picture; the saved mask's path after OK, else an empty string.
+QString RunDetectionArea(QWidget* parent, CFrameGrabber& grabber, const QString& maskFile);

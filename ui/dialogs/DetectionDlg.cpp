@@ -7,7 +7,6 @@
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/Resources.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -44,8 +43,7 @@ std::string ToPath(const QString& path)
 
 class CDetectionDlg : public QDialog {
 public:
-    CDetectionDlg(QWidget* parent, std::function<QImage()> grabFrame)
-        : QDialog(parent), grabFrame_(std::move(grabFrame))
+    CDetectionDlg(QWidget* parent, CFrameGrabber& grabber) : QDialog(parent), grabber_(grabber)
     {
         BuildDialog(*this, IDD_DETECTION);
         sensitivity_ = RequiredControl<QComboBox>(*this, IDC_SENSITIVITY);
@@ -90,13 +88,9 @@ private:
         area_->setText(maskFile.empty() ? QStringLiteral("Whole picture") : FromPath(maskFile));
     }
 
-    // Opening a camera can take a moment.
     void DrawArea()
     {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const QImage frame = grabFrame_ ? grabFrame_() : QImage();
-        QApplication::restoreOverrideCursor();
-        const QString saved = RunDetectionArea(this, frame, FromPath(settings_.maskFile));
+        const QString saved = RunDetectionArea(this, grabber_, FromPath(settings_.maskFile));
         if (!saved.isEmpty())
             ShowArea(ToPath(saved));
     }
@@ -108,7 +102,7 @@ private:
             picturesDir_->setText(folder);
     }
 
-    std::function<QImage()> grabFrame_;
+    CFrameGrabber& grabber_;
     DetectionSettings settings_;
     QComboBox* sensitivity_ = nullptr;
     QCheckBox* lightGuard_ = nullptr;
@@ -118,8 +112,8 @@ private:
 
 }   // namespace
 
-bool RunDetectionOptions(QWidget* parent, std::function<QImage()> grabFrame)
+bool RunDetectionOptions(QWidget* parent, CFrameGrabber& grabber)
 {
-    CDetectionDlg dialog(parent, std::move(grabFrame));
+    CDetectionDlg dialog(parent, grabber);
     return dialog.exec() == QDialog::Accepted;
 }

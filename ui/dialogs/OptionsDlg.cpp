@@ -3,6 +3,7 @@
 #include "mail/MailConfig.h"
 #include "mail/SmtpUrl.h"
 #include "ui/templates/DialogBuilder.h"
+#include "ui/templates/Resources.h"
 #include "settings/AppPaths.h"
 #include "settings/MailSettingsCodec.h"
 #include "settings/SmtpCredentials.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <stdexcept>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -33,7 +35,6 @@ constexpr int IDC_PORT = 1032;
 constexpr int IDC_SECURITY = 1033;
 constexpr int IDC_USER_NAME = 1034;
 constexpr int IDC_PASSWORD = 1035;
-constexpr int RESOURCE_ID = 131;
 
 // The test attachment, found as the program's other shipped files are (FindResource).
 constexpr const char* testPicture = "sentivo.jpg";
@@ -41,25 +42,27 @@ constexpr const char* testPicture = "sentivo.jpg";
 const QString unsentText =
     QStringLiteral("Email could not be sent. Please check addresses and the SMTP server is that of your ISP.\n");
 
-// The security box's entries, in order, with what the settings store keeps for each.
+// The security box's entries, in order, with what the settings store keeps for each (empty: the
+// default) and what the test e-mail's text calls it.
 struct SecurityChoice {
     const char* stored;
     MailSecurity security;
-    const char* shown;   // in the test e-mail's text
+    const char* shown;
 };
 constexpr SecurityChoice securityChoices[] = {
+    {"", MailSecurity::Default, "STARTTLS when the server offers it"},
     {"STARTTLS", MailSecurity::StartTls, "STARTTLS"},
     {"SSL", MailSecurity::Ssl, "SSL/TLS"},
     {"NONE", MailSecurity::None, "none"},
 };
 
-// The entry for a stored text; nothing for empty or unknown (the default).
-const SecurityChoice* StoredSecurity(const std::string& text)
+// The entry for a stored text; an unknown one is shown, and saved again, as the default.
+const SecurityChoice& StoredSecurity(const std::string& text)
 {
     for (const SecurityChoice& choice : securityChoices)
         if (text == choice.stored)
-            return &choice;
-    return nullptr;
+            return choice;
+    return securityChoices[0];
 }
 
 std::string FromBox(const QLineEdit* edit)
@@ -88,7 +91,7 @@ std::string TestBody(const MailServer& server, const char* security)
 COptionsDlg::COptionsDlg(QWidget* parent)
     : QDialog(parent), testPoll_(new QTimer(this))
 {
-    BuildDialog(*this, RESOURCE_ID);
+    BuildDialog(*this, IDD_OPTIONS);
     toEdit = RequiredControl<QLineEdit>(*this, IDC_TO);
     smtpEdit = RequiredControl<QLineEdit>(*this, IDC_SMTP);
     fromEdit = RequiredControl<QLineEdit>(*this, IDC_FROM);
@@ -103,19 +106,23 @@ COptionsDlg::COptionsDlg(QWidget* parent)
     loginNotice->hide();
     if (securityCombo->count() != int(std::size(securityChoices)))
         throw std::runtime_error("Options dialog template lists other securities");
-    connect(securityCombo, &QComboBox::activated, this, [this] { securityPicked_ = true; });
     connect(testButton_, &QPushButton::clicked, this, &COptionsDlg::OnSendTestEmail);
     connect(testPoll_, &QTimer::timeout, this, [this] {
         if (testSend_.wait_for(0s) == std::future_status::ready)
             FinishTestEmail();
     });
     if (auto* help = FindControl<QPushButton>(*this, IDC_HELP))
-        connect(help, &QPushButton::clicked, this, [] { OpenProductWebPage(); });
+        connect(help, &QPushButton::clicked, this, [this] { OpenProductWebPage(this); });
 }
 
 COptionsDlg::~COptionsDlg()
 {
-    CancelTestEmail();
+    // Only a dialog destroyed without being closed can still be sending: the send ends within
+    // about a second of the flag (its time-outs bound it anyway), and is waited for.
+    if (testSend_.valid()) {
+        testCancel_->store(true);
+        testThread_.join();
+    }
 }
 
 void COptionsDlg::DoDataExchange(bool saveAndValidate)
@@ -125,11 +132,7 @@ void COptionsDlg::DoDataExchange(bool saveAndValidate)
         smtpServer = FromBox(smtpEdit);
         toAddress = FromBox(toEdit);
         port = FromBox(portEdit);
-        // Untouched, an empty (or unknown) security stays the default: STARTTLS when offered.
-        if (securityPicked_)
-            security = securityChoices[securityCombo->currentIndex()].stored;
-        else if (!StoredSecurity(security))
-            security.clear();
+        security = securityChoices[securityCombo->currentIndex()].stored;
         userName = userNameEdit->text().toStdString();
         password = passwordEdit->text().toStdString();
     } else {
@@ -137,9 +140,7 @@ void COptionsDlg::DoDataExchange(bool saveAndValidate)
         smtpEdit->setText(FromSingleByte(smtpServer));
         toEdit->setText(FromSingleByte(toAddress));
         portEdit->setText(FromSingleByte(port));
-        const SecurityChoice* stored = StoredSecurity(security);
-        securityCombo->setCurrentIndex(stored ? int(stored - securityChoices) : 0);
-        securityPicked_ = false;
+        securityCombo->setCurrentIndex(int(&StoredSecurity(security) - securityChoices));
         userNameEdit->setText(QString::fromStdString(userName));
         passwordEdit->setText(QString::fromStdString(password));
     }
@@ -183,8 +184,19 @@ void COptionsDlg::accept()
 
 void COptionsDlg::done(int result)
 {
-    CancelTestEmail();
-    QDialog::done(result);
+    if (!testSend_.valid()) {
+        QDialog::done(result);
+        return;
+    }
+    // A test e-mail still going is told to stop, and the dialog closes once its thread has ended
+    // (within about a second): the GUI thread does not wait for it, and no thread outlives the
+    // dialog.
+    if (!closeResult_) {
+        closeResult_ = result;
+        testCancel_->store(true);
+        testButton_->setText(QStringLiteral("Cancelling…"));
+        setEnabled(false);
+    }
 }
 
 void COptionsDlg::OnSendTestEmail()
@@ -227,12 +239,10 @@ void COptionsDlg::OnSendTestEmail()
         AppMessageBox(unsentText + QString::fromStdString(login.problem));
         return;
     }
-    // The security the alarm mails would use: the one picked, else the stored one (or the default).
-    const SecurityChoice* choice = securityPicked_ ? &securityChoices[securityCombo->currentIndex()]
-                                                   : StoredSecurity(security);
+    const SecurityChoice& choice = securityChoices[securityCombo->currentIndex()];
     MailServer server{.server = serverText,
                       .port = FromBox(portEdit).empty() ? 0 : portEdit->text().toLong(),
-                      .security = choice ? choice->security : MailSecurity::Default,
+                      .security = choice.security,
                       .login = login.login.given,
                       .userName = login.login.userName,
                       .password = login.login.password};
@@ -240,7 +250,7 @@ void COptionsDlg::OnSendTestEmail()
     MailMessage message{.fromAddress = from,
                         .toAddress = to,
                         .subject = "Sentivo test e-mail",
-                        .body = TestBody(server, choice ? choice->shown : "STARTTLS when the server offers it"),
+                        .body = TestBody(server, choice.shown),
                         .attachments = {{testPicture, bytes.toStdString()}}};
 
     // The result comes back through the future alone; the GUI polls it, so no data crosses
@@ -264,30 +274,17 @@ void COptionsDlg::FinishTestEmail()
     testPoll_->stop();
     testButton_->setText(QStringLiteral("Send a test &email"));
     testButton_->setEnabled(true);
-    if (result.sent) {
+    if (closeResult_) {
+        // Cancelled on the way out: the result is of no interest any more.
+        setEnabled(true);
+        QDialog::done(*std::exchange(closeResult_, std::nullopt));
+    } else if (result.sent) {
         AppMessageBox(QStringLiteral("An email with a test attachment should be waiting in your \"To\" email inbox!"));
     } else {
         // The library's reason on a line of its own lets the user tell a wrong password from a
         // wrong server.
         AppMessageBox(unsentText + QString::fromStdString(result.reason));
     }
-}
-
-void COptionsDlg::CancelTestEmail()
-{
-    if (!testSend_.valid())
-        return;
-    testPoll_->stop();
-    testCancel_->store(true);
-    // The send ends within about a second of the flag; should it not, the thread is let go with
-    // its own copies of everything it uses, and its result is dropped.
-    if (testSend_.wait_for(1200ms) == std::future_status::ready)
-        testThread_.join();
-    else
-        testThread_.detach();
-    testSend_ = {};
-    testButton_->setText(QStringLiteral("Send a test &email"));
-    testButton_->setEnabled(true);
 }
 
 bool RunEmailOptions(const std::function<void()>& settingsChanged)

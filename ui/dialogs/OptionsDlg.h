@@ -10,6 +10,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -23,7 +24,7 @@ class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
     explicit COptionsDlg(QWidget* parent = nullptr);
-    // Cancels a test e-mail still going and waits for it (about a second at most).
+    // Cancels a test e-mail still going and waits for it (about a second).
     ~COptionsDlg() override;
 
     // Initialisation copies the strings into the boxes and says when a working folder's auth.txt
@@ -31,7 +32,8 @@ public:
     // dialog open while the port is neither empty nor 1..65535.
     int exec() override;
     void accept() override;
-    // Every way out (OK, Cancel, the close box) cancels a test e-mail still going.
+    // Every way out (OK, Cancel, the close box) cancels a test e-mail still going; the dialog then
+    // closes, disabled meanwhile, once the send has ended.
     void done(int result) override;
 
     // Handler of "Send a test &email" (1014): checks the boxes' texts with the validators of the
@@ -46,7 +48,7 @@ public:
     QLineEdit* smtpEdit = nullptr;       // 1008
     QLineEdit* fromEdit = nullptr;       // 1007
     QLineEdit* portEdit = nullptr;       // 1032
-    QComboBox* securityCombo = nullptr;  // 1033: STARTTLS, SSL/TLS, None
+    QComboBox* securityCombo = nullptr;  // 1033: STARTTLS if offered, STARTTLS (required), SSL/TLS, None
     QLineEdit* userNameEdit = nullptr;   // 1034
     QLineEdit* passwordEdit = nullptr;   // 1035
     QLabel* loginNotice = nullptr;       // below the boxes, shown while a working folder's auth.txt overrides them
@@ -67,7 +69,7 @@ private:
     QPushButton* testButton_ = nullptr;
     QSize templateSize_;
     QTimer* testPoll_ = nullptr;
-    bool securityPicked_ = false;        // the user chose a security; otherwise it stays as stored
+    std::optional<int> closeResult_;     // how the dialog closes once the test e-mail has stopped
     std::shared_ptr<std::atomic<bool>> testCancel_;
     std::future<MailResult> testSend_;
     std::thread testThread_;

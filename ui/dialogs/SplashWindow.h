@@ -16,7 +16,6 @@ public:
     static bool PreTranslateAppMessage(QObject* receiver, QEvent* event);
     static CSplashWindow* CurrentSplash();
     void HideSplashScreen();
-    bool Create(QWidget* parent);
 
     ~CSplashWindow() override;
 
@@ -26,6 +25,8 @@ protected:
 
 private:
     CSplashWindow() = default;   // always on the heap, made by ShowSplashScreen
+    // False, showing nothing, when the bitmap cannot be had.
+    bool Create(QWidget* parent);
     void CentreWindow(QWidget* owner);
 
     QPixmap splashBitmap;

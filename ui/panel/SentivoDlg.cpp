@@ -2,6 +2,7 @@
 
 #include "engine/Milliseconds.h"
 #include "engine/SurveillanceThread.h"
+#include "log/EventLog.h"
 #include "ui/panel/PanelSession.h"
 #include "ui/templates/DialogBuilder.h"
 #include "ui/templates/Resources.h"
@@ -25,18 +26,28 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
-constexpr int kPanelTemplate = 102;
 constexpr unsigned kCloseCommand = 0xF060;   // the window manager's close command
+constexpr std::chrono::seconds kFinalWorkerWait{10};
+
+bool StoredEmailSettingsValid()
+{
+    std::string ignored;
+    return ReadSetting(SETTING_FROM_ADDRESS, ignored) && ReadSetting(SETTING_TO_ADDRESS, ignored)
+           && ReadSetting(SETTING_SMTP_SERVER, ignored);
+}
 
 }  // namespace
 
 CSentivoDlg::CSentivoDlg(SurveillanceEnvironmentFactory makeEnvironment, QWidget* parent)
-    : QDialog(parent), makeEnvironment_(std::move(makeEnvironment)), session_(std::make_shared<PanelSession>(this))
+    : QDialog(parent), makeEnvironment_(std::move(makeEnvironment)), session_(std::make_shared<PanelSession>(this)),
+      frameGrabber_(new CFrameGrabber([this] { return PrepareFrameGrab(); }, this))
 {
-    BuildDialog(*this, kPanelTemplate);
+    BuildDialog(*this, IDD_SENTIVO_DIALOG);
     // A dialog of its own on the task bar, with a close box but no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -48,8 +59,20 @@ CSentivoDlg::~CSentivoDlg()
 {
     DestroyWindow();
     // From here on the worker's control updates are dropped; it may still finish its last frame
-    // (a picture being saved, say), and the worker's destructor waits for that.
+    // (a picture being saved, say, or a stalled stream's 5 s read), and that is waited for, so
+    // the run's pictures are in the outbox before the sender stops. A worker stuck beyond that (a
+    // disk that no longer answers) would hold the program forever and cannot be left running
+    // without the sender and the log it uses: the program ends without it.
     session_->Detach();
+    if (worker_ && !worker_->WaitFor(kFinalWorkerWait)) {
+        const std::string event = "surveillance run did not end within " + std::to_string(kFinalWorkerWait.count())
+                                  + " s of closing: Sentivo ends without it";
+        if (mail_.log)
+            mail_.log->Write(event);
+        else
+            std::fprintf(stderr, "sentivo: %s\n", event.c_str());
+        std::_Exit(EXIT_FAILURE);
+    }
     worker_.reset();
     if (splashFilter_)
         qApp->removeEventFilter(splashFilter_);
@@ -82,7 +105,7 @@ void CSentivoDlg::ConnectHandlers()
     connect(RequiredControl<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
     connect(detectionButton, &QPushButton::clicked, this, [this] { OnDetectionOptions(); });
     for (int id : {1010, 1030})
-        connect(RequiredControl<QPushButton>(*this, id), &QPushButton::clicked, this, [] { OpenProductWebPage(); });
+        connect(RequiredControl<QPushButton>(*this, id), &QPushButton::clicked, this, [this] { OpenProductWebPage(this); });
     connect(RequiredControl<CSpinButton>(*this, 1019), &CSpinButton::deltaPos, this,
             [this](int delta) { OnDeltaPosLeaveRoom(delta); });
     connect(RequiredControl<CSpinButton>(*this, 1021), &CSpinButton::deltaPos, this,
@@ -109,16 +132,19 @@ void CSentivoDlg::OnInitDialog()
     setWindowIcon(AppIcon());
     SessionState& s = *session_;
     s.capturePropertyValue.store(640480, std::memory_order_relaxed);
-    faceDetectRadio->setChecked(true);
+    // The detector and "Send emails" of the last start, as `sentivo --arm` takes them.
+    const bool motion = ReadNamedSetting(SETTING_DETECT_MODE) == "MOTION";
+    (motion ? motionDetectRadio : faceDetectRadio)->setChecked(true);
     s.faceDetectAvailable.store(true, std::memory_order_relaxed);
-    s.faceDetectMode.store(true, std::memory_order_relaxed);
+    s.faceDetectMode.store(!motion, std::memory_order_relaxed);
     picturesTakenEdit->setText(QStringLiteral("0"));
     alertProgress->setValue(0);
     s.picturesTaken.store(0, std::memory_order_relaxed);
     emailSettingsValid_ = true;
     ProbeEmailSettings();
     LoadDelays();
-    sendEmailsCheck->setChecked(emailSettingsValid_);
+    // Mails are offered only with settings to send them; a stored "0" keeps them off.
+    sendEmailsCheck->setChecked(emailSettingsValid_ && ReadNamedSetting(SETTING_SEND_EMAILS) != "0");
     CheckCredentialsFile();
     splashFilter_ = new SplashInputFilter(this);
     qApp->installEventFilter(splashFilter_);
@@ -128,10 +154,7 @@ void CSentivoDlg::OnInitDialog()
 
 void CSentivoDlg::ProbeEmailSettings()
 {
-    std::string ignored;
-    const bool valid = ReadSetting(SETTING_FROM_ADDRESS, ignored) && ReadSetting(SETTING_TO_ADDRESS, ignored)
-                       && ReadSetting(SETTING_SMTP_SERVER, ignored);
-    if (!valid)
+    if (!StoredEmailSettingsValid())
         emailSettingsValid_ = RunEmailOptions(mail_.settingsChanged);
 }
 
@@ -164,7 +187,8 @@ void CSentivoDlg::OnSysCommand(unsigned commandId)
 
 void CSentivoDlg::OnEmailOptions()
 {
-    emailSettingsValid_ = RunEmailOptions(mail_.settingsChanged);
+    // A cancelled dialog leaves the stored settings as they were, and with them the verdict.
+    emailSettingsValid_ = RunEmailOptions(mail_.settingsChanged) || StoredEmailSettingsValid();
     // Valid settings open the gate again, also after "Send emails" had closed it.
     startAllowedByGate_ = emailSettingsValid_ || !sendEmailsCheck->isChecked();
     UpdateStartButton();

@@ -5,6 +5,7 @@
 
 #include "engine/SurveillanceEnvironment.h"
 #include "engine/SurveillanceWorker.h"
+#include "ui/dialogs/FrameGrabber.h"
 #include "ui/panel/MailServices.h"
 
 #include <QDialog>
@@ -16,7 +17,6 @@
 
 class PanelSession;
 class QCheckBox;
-class QImage;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -61,8 +61,6 @@ public:
     // "&Detection...": sensitivity, light guard, detection area and pictures folder, with one frame
     // of the run's camera to paint the area on.
     void OnDetectionOptions();
-    // What that dialog paints on: one frame of the run's source as RGB888; null when there is none.
-    QImage GrabFrame();
     void DestroyWindow();
     // The panel's context menu: Close, then a separator and the About entry.
     void FillContextMenu(QMenu& menu);
@@ -98,6 +96,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // What the Detection dialogs paint on, made on the GUI thread to run off it: one frame of the
+    // run's source as RGB888, null when there is none; a null job when there is no source at all.
+    CFrameGrabber::Job PrepareFrameGrab();
     void BindControls();
     void ConnectHandlers();
     void ProbeEmailSettings();
@@ -123,6 +124,7 @@ private:
     std::string defaultPicturesFolder_;
     std::shared_ptr<PanelSession> session_;
     std::unique_ptr<SurveillanceWorker> worker_;
+    CFrameGrabber* frameGrabber_ = nullptr;
     QObject* splashFilter_ = nullptr;
     bool emailSettingsValid_ = true;
     // The e-mail gate's verdict on the Start button; a finishing worker also keeps it disabled.

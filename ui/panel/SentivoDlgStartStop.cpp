@@ -1,7 +1,8 @@
 // Starting and stopping surveillance from the control panel. A start checks the e-mail settings
 // and opens the camera (off the GUI thread) before anyone is asked to leave the room. Runs never
 // overlap: a start waits (with the Start button disabled) until a worker that outlived its stop has
-// ended, and the GUI thread never waits for a worker longer than 1000 ms at a time.
+// ended. While the panel is up, the GUI thread waits for a worker at most 100 ms at a time; a worker
+// that takes longer to end (a picture being saved) tells the panel when it has, through RunEnded.
 #include "ui/panel/SentivoDlg.h"
 
 #include "engine/ApplyRunSettings.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr std::chrono::milliseconds kStopWait{1000};
+constexpr std::chrono::milliseconds kStopWait{100};
 constexpr int kOpenPollMs = 20;   // how often the GUI looks whether the camera has opened
 
 const char* const kFromMissing = "From email address not set. Click \"Options\" to set.";
@@ -128,9 +129,13 @@ std::unique_ptr<FrameSource> CSentivoDlg::OpenCamera(const SurveillanceEnvironme
 void CSentivoDlg::QuitFromOutside()
 {
     quitting_ = true;
+    // Each dialog over the panel is asked once to close; one that first ends its work (the Options
+    // dialog stopping a test e-mail) closes a moment later, and the panel's run ends after it.
+    QWidget* asked = nullptr;
     while (QWidget* modal = QApplication::activeModalWidget()) {
-        if (modal == this)
+        if (modal == this || modal == asked)
             break;
+        asked = modal;
         modal->close();
     }
     accept();
@@ -159,9 +164,17 @@ bool CSentivoDlg::ReadRunSettings()
 
 void CSentivoDlg::OnWorkerEnded()
 {
-    // The worker's last act was to post this; it is about to return, so the wait is short.
-    if (!worker_ || !WaitForWorker(kStopWait))
+    if (!worker_)
         return;
+    // The worker's last act was to post this; it is about to return, so the wait is short. Should
+    // it not have returned yet, the panel looks again a moment later.
+    if (!WaitForWorker(kStopWait)) {
+        QTimer::singleShot(kStopWait, this, [this, worker = worker_.get()] {
+            if (worker_.get() == worker)
+                OnWorkerEnded();
+        });
+        return;
+    }
     // Not stopped: the run ended by itself (a key in the preview, end of the video).
     const bool endedByItself = session_->isRunning.load(std::memory_order_relaxed);
     worker_.reset();

@@ -2,6 +2,7 @@
 
 #include "ui/dialogs/DetectionAreaDlg.h"
 #include "ui/dialogs/DetectionDlg.h"
+#include "ui/dialogs/FrameGrabber.h"
 #include "settings/DetectionSettings.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/MessageBox.h"
@@ -58,7 +59,8 @@ TEST(DetectionArea, DragsPaintAndEraseRectanglesInPicturePixels)
 static bool RunDetection(const std::function<void(QWidget&)>& act)
 {
     QTimer::singleShot(0, qApp, [&] { act(*QApplication::activeModalWidget()); });
-    return RunDetectionOptions(nullptr, [] { return QImage(); });
+    CFrameGrabber noCamera({});
+    return RunDetectionOptions(nullptr, noCamera);
 }
 
 // Starts from the stored values (the light guard: on), naming bad ones; OK stores what it shows, Cancel nothing.

@@ -1,13 +1,19 @@
 // The small windows: the countdown, the About box's system command, the help page beside the
-// program, and the splash, which goes after 1.5 s or at the first key or mouse-button press.
+// program and where it opens, the Tab order of the panel and the Options dialog, and the splash,
+// which goes after 1.5 s or at the first key or mouse-button press.
 
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/CountdownDlg.h"
+#include "ui/dialogs/OptionsDlg.h"
 #include "ui/dialogs/ProductWebPage.h"
 #include "ui/dialogs/SplashWindow.h"
 #include "ui/templates/DialogBuilder.h"
+#include "ui/panel/SentivoDlg.h"
 #include "ui/templates/Resources.h"
+#include "tests/support/TestDirectory.h"
+#include "tests/support/qt/UrlRecorder.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QMouseEvent>
 #include <QPointer>
@@ -16,6 +22,7 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -100,6 +107,75 @@ TEST(Dialogs, HelpPageLiesBesideTheProgramAndCoversTheSetUp)
     for (const char* topic : {"auth.txt", "USERNAME", "PASSWORD", "app password", "STARTTLS", "SMTP server",
                               "Motion detect", "Face detect", "Time to allow before alarm"})
         EXPECT_TRUE(html.contains(QLatin1String(topic))) << topic;
+}
+
+// The help buttons of the panel (the link and "H&elp") and of the Options dialog hand the page to
+// the desktop; where the desktop has no way to open it (no xdg-open, no browser on the PATH) it
+// comes up in a help window of the dialog's own, one however often it is asked for.
+TEST(Dialogs, HelpButtonsOpenThePageOnTheDesktopElseInAWindowOfTheirOwn)
+{
+    TestDirectory dir;   // an empty folder for the PATH
+    const std::function<std::unique_ptr<QDialog>()> dialogs[] = {
+        [] { return std::make_unique<CSentivoDlg>(SurveillanceEnvironmentFactory()); },
+        [] { return std::make_unique<COptionsDlg>(); },
+    };
+    const std::pair<int, int> buttons[] = {{0, 1010}, {0, 1030}, {1, 1015}};
+    const QByteArray path = qgetenv("PATH");
+    for (const bool desktopHandler : {true, false}) {
+        UrlRecorder desktop;
+        if (desktopHandler)
+            QDesktopServices::setUrlHandler("file", &desktop, "open");
+        else
+            qputenv("PATH", QFile::encodeName(QString::fromStdString(dir.path().string())));
+        for (const auto& [dialogIndex, id] : buttons) {
+            SCOPED_TRACE(std::to_string(id) + (desktopHandler ? " with a handler" : " without"));
+            const std::unique_ptr<QDialog> dialog = dialogs[dialogIndex]();
+            for (int click = 0; click < 2; ++click)
+                FindControl<QPushButton>(*dialog, id)->click();
+            const auto windows = dialog->findChildren<QTextBrowser*>();
+            EXPECT_EQ(desktop.urls.size(), desktopHandler ? 2 : 0);
+            EXPECT_TRUE(desktop.urls.count(ProductWebPageUrl()) == desktop.urls.size());
+            desktop.urls.clear();
+            ASSERT_EQ(windows.size(), desktopHandler ? 0 : 1);
+            if (desktopHandler)
+                continue;
+            EXPECT_TRUE(windows[0]->isWindow() && windows[0]->isVisible());
+            EXPECT_EQ(windows[0]->source(), ProductWebPageUrl());
+            EXPECT_TRUE(windows[0]->toPlainText().contains("app password"));
+        }
+        QDesktopServices::unsetUrlHandler("file");
+        qputenv("PATH", path);
+    }
+}
+
+// Tab goes through a dialog as it is read: top to bottom, and left to right along a line.
+TEST(Dialogs, TabFollowsTheVisualOrderOfThePanelAndTheOptionsDialog)
+{
+    const std::function<std::unique_ptr<QDialog>()> dialogs[] = {
+        [] { return std::make_unique<CSentivoDlg>(SurveillanceEnvironmentFactory()); },
+        [] { return std::make_unique<COptionsDlg>(); },
+    };
+    const auto name = [](const QWidget* widget) {
+        return widget->objectName() + " " + widget->property("text").toString();
+    };
+    for (const auto& make : dialogs) {
+        const std::unique_ptr<QDialog> dialog = make();
+        QList<QWidget*> visual;
+        for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if ((child->focusPolicy() & Qt::TabFocus) && child->isEnabled() && child->isVisibleTo(dialog.get()))
+                visual << child;
+        std::stable_sort(visual.begin(), visual.end(), [](const QWidget* a, const QWidget* b) {
+            return std::pair(a->geometry().top(), a->geometry().left()) < std::pair(b->geometry().top(), b->geometry().left());
+        });
+        QStringList expected, tabbed;
+        for (const QWidget* widget : visual)
+            expected << name(widget);
+        for (QWidget* widget = dialog->nextInFocusChain(); widget != dialog.get(); widget = widget->nextInFocusChain())
+            if (visual.contains(widget))
+                tabbed << name(widget);
+        EXPECT_EQ(tabbed, expected) << dialog->windowTitle().toStdString();
+        EXPECT_GE(expected.size(), 10);
+    }
 }
 
 struct Splash : ::testing::Test {

@@ -34,7 +34,7 @@ const std::string toInvalid = "\"To\" email is invalid", fromInvalid = "\"From\"
                   sent = "An email with a test attachment should be waiting in your \"To\" email inbox!",
                   unsent = "Email could not be sent. Please check addresses and the SMTP server is that of your ISP.\n",
                   badPort = "The port must be empty or a number from 1 to 65535.";
-enum Security { Untouched = -1, StartTls, SslTls, NoSecurity };   // the security box's entries
+enum Security { Untouched = -1, IfOffered, StartTls, SslTls, NoSecurity };   // the security box's entries
 
 static void Click(QWidget& dialog, int id) { FindControl<QPushButton>(dialog, id)->click(); }
 static std::string Shown(const MessageBoxCapture& messages) { return messages.texts().join(" | ").toStdString(); }
@@ -46,7 +46,7 @@ static void TypeServer(QWidget& dialog, int port, Security security, const char*
     COptionsDlg& options = Options(dialog);
     options.portEdit->setText(QString::number(port));
     if (security != Untouched)
-        options.securityCombo->setCurrentIndex(security), emit options.securityCombo->activated(security);
+        options.securityCombo->setCurrentIndex(security);
     if (user)
         options.userNameEdit->setText(user), options.passwordEdit->setText(pass);
 }
@@ -221,29 +221,66 @@ TEST_F(OptionsDialog, PortSecurityAndLoginReachTheTestEmailAndAreSavedApart)
 }
 
 // While a send hangs on a server that never answers, the dialog keeps handling events and shows
-// that it is sending; closing it cancels the send and returns within about a second, no result shown.
-TEST_F(OptionsDialog, StaysResponsiveWhileSendingAndClosingCancelsTheSend)
+// that it is sending; closing it cancels the send, and the dialog goes once the send's thread has
+// ended, showing no result. Destroyed while sending, it waits for the thread.
+TEST_F(OptionsDialog, StaysResponsiveWhileSendingAndClosesOnceTheCancelledSendHasEnded)
 {
     SmtpTestServer server({.silent = true});
-    COptionsDlg dialog;
-    dialog.show();
-    dialog.fromEdit->setText("me@example.com"), dialog.toEdit->setText("you@example.org"), dialog.smtpEdit->setText("127.0.0.1");
-    TypeServer(dialog, server.port(), Untouched);
-    MessageBoxCapture messages;
-    auto* button = FindControl<QPushButton>(dialog, IDC_SEND_TEST_EMAIL);
-    button->click();
-    QTest::qWait(300);   // events go on while the send hangs
-    EXPECT_TRUE(dialog.sendingTestEmail());
-    EXPECT_FALSE(button->isEnabled());
-    EXPECT_EQ(button->text(), "Sending…");
-    EXPECT_EQ(dialog.passwordEdit->echoMode(), QLineEdit::Password);
-    const auto closing = std::chrono::steady_clock::now();
-    dialog.close();
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, 1500ms);
-    EXPECT_FALSE(dialog.sendingTestEmail());
-    EXPECT_TRUE(button->isEnabled());
-    QTest::qWait(100);
-    EXPECT_EQ(Shown(messages), "");
+    for (const bool close : {true, false}) {
+        MessageBoxCapture messages;
+        auto dialog = std::make_unique<COptionsDlg>();
+        dialog->show();
+        dialog->fromEdit->setText("me@example.com"), dialog->toEdit->setText("you@example.org");
+        dialog->smtpEdit->setText("127.0.0.1");
+        TypeServer(*dialog, server.port(), Untouched);
+        auto* button = FindControl<QPushButton>(*dialog, IDC_SEND_TEST_EMAIL);
+        button->click();
+        QTest::qWait(300);   // events go on while the send hangs
+        EXPECT_TRUE(dialog->sendingTestEmail());
+        EXPECT_FALSE(button->isEnabled());
+        EXPECT_EQ(button->text(), "Sending…");
+        EXPECT_EQ(dialog->passwordEdit->echoMode(), QLineEdit::Password);
+        if (close) {
+            dialog->close();
+            EXPECT_TRUE(dialog->isVisible() && !dialog->isEnabled()) << "it waits for the send, events going on";
+            EXPECT_EQ(button->text(), "Cancelling…");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 30000));
+            EXPECT_FALSE(dialog->sendingTestEmail()) << "no thread outlives the dialog";
+            EXPECT_TRUE(dialog->isEnabled() && button->isEnabled());
+            EXPECT_EQ(dialog->result(), QDialog::Rejected);
+        }
+        dialog.reset();
+        QTest::qWait(100);
+        EXPECT_EQ(Shown(messages), "");
+    }
+}
+
+// The Security box says what each choice does and keeps the stored values as they were: each
+// stored value shows its caption, each caption picked is saved as its value; an unknown stored
+// value shows, and is saved as, the default.
+TEST_F(OptionsDialog, SecurityCaptionsMapToTheStoredValuesBothWays)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"", "STARTTLS if offered"}, {"STARTTLS", "STARTTLS (required)"}, {"SSL", "SSL/TLS"}, {"NONE", "None (local relay)"}};
+    const Boxes good{"me@example.com", "you@example.org", "smtp.example.org"};
+    Stored();
+    QStringList captions;
+    for (std::size_t i = 0; i <= std::size(rows); ++i) {
+        const auto& [stored, caption] = i < std::size(rows) ? rows[i] : std::pair("TLS1", rows[0].second);
+        const auto& [next, nextCaption] = rows[(i + 1) % std::size(rows)];
+        WriteNamedSetting(SETTING_SMTP_SECURITY, stored);
+        EXPECT_TRUE(RunOptions(good, [&](QWidget& d) {
+            QComboBox& box = *Options(d).securityCombo;
+            EXPECT_EQ(box.currentText().toStdString(), caption) << stored;
+            for (int item = 0; item < box.count(); ++item)
+                captions << box.itemText(item);
+            box.setCurrentIndex(box.findText(nextCaption));
+            Click(d, IDOK);
+        }));
+        EXPECT_EQ(ReadNamedSetting(SETTING_SMTP_SECURITY), next) << nextCaption;
+    }
+    captions.removeDuplicates();
+    EXPECT_EQ(captions, (QStringList{rows[0].second, rows[1].second, rows[2].second, rows[3].second}));
 }
 
 // The panel's status line: what the sender is doing, in a few words.

@@ -3,7 +3,9 @@
 // fallback, runs that end by themselves and say why, and runs whose worker is stuck saving a picture.
 #include "log/EventLog.h"
 #include "settings/DetectionSettings.h"
+#include "tests/support/MjpegTestServer.h"
 #include "tests/ui/panel/PanelHarness.h"
+#include "ui/dialogs/DetectionAreaDlg.h"
 
 #include <QElapsedTimer>
 
@@ -120,11 +122,41 @@ TEST_F(PanelRuns, AStartTakesTheDetectionSettingsAndNumbersOnPastThePicturesInTh
     EXPECT_EQ(dir.ReadFile("pics/pic_7.jpg"), "earlier evidence");
 }
 
-TEST_F(PanelRuns, TheDetectionDialogPaintsOnAFrameOfTheRunsCamera)
+// "Draw area..." opens the Detection area dialog at once, while the camera (a stream holding back
+// its first frame until the dialog is seen waiting) is still opening, and shows the camera's
+// frame when it comes; without a camera it says so.
+TEST_F(PanelRuns, TheDetectionAreaDialogOpensAtOnceOnASlowCameraAndShowsItsFrameWhenItComes)
 {
-    EXPECT_TRUE(OpenPanel()->GrabFrame().isNull()) << "no camera";
-    const QImage frame = OpenPanel(WriteRoomVideo("room.avi", 1, 0))->GrabFrame();
-    EXPECT_EQ(std::pair(frame.format(), frame.size()), std::pair(QImage::Format_RGB888, QSize(320, 240)));
+    MjpegTestServer camera(MjpegTestServer::FirstFrame::Held);
+    for (const bool stream : {true, false}) {
+        auto panel = OpenPanel(stream ? fs::path(camera.url()) : fs::path("no-camera.avi"));
+        QString waiting, shown;
+        QImage picture;
+        QSize maskSize;
+        QTimer::singleShot(0, panel.get(), [&] {
+            QWidget& detection = *QApplication::activeModalWidget();
+            QTimer::singleShot(0, &detection, [&] {
+                auto& area = *qobject_cast<CDetectionAreaDlg*>(QApplication::activeModalWidget());
+                waiting = area.windowTitle();
+                camera.ReleaseFirstFrame();
+                QTest::qWaitFor([&] { return area.windowTitle() == "Detection area"; }, 15000);
+                shown = area.windowTitle(), picture = area.canvas()->grab().toImage(), maskSize = area.mask().size();
+                area.reject();
+            });
+            FindControl<QPushButton>(detection, 1043)->click();   // "Draw area...", until that dialog closes
+            detection.close();
+        });
+        panel->OnDetectionOptions();
+        SCOPED_TRACE(stream ? "slow stream" : "no camera");
+        EXPECT_EQ(waiting, "Detection area — waiting for the camera…");
+        EXPECT_EQ(shown, "Detection area");
+        EXPECT_EQ(maskSize, stream ? QSize(320, 240) : QSize(640, 480)) << "the area is drawn at the camera's size";
+        // Above the moving square and the placeholder's words: the room's wall, or the placeholder's grey.
+        const QColor wall = picture.pixelColor(picture.width() / 2, picture.height() / 5);
+        const QColor expected = stream ? QColor(80, 70, 60) : QColor(128, 128, 128);
+        EXPECT_LE(std::abs(wall.red() - expected.red()) + std::abs(wall.green() - expected.green())
+                      + std::abs(wall.blue() - expected.blue()), 24) << wall.name().toStdString();
+    }
 }
 
 TEST_F(PanelRuns, AWorkerStuckSavingAPictureNeitherHoldsUpTheStopNorOverlapsTheNextRun)

@@ -28,6 +28,46 @@ TEST_F(PanelTest, StartUpAsksForMissingEmailSettingsAndSendEmailsGatesStartOnThe
     }
 }
 
+// Cancel in Email Options changes nothing stored, so it leaves the gate as it was: open with valid
+// settings, closed with invalid ones and "Send emails" on.
+TEST_F(PanelTest, CancelledEmailOptionsLeaveTheStartButtonAsItWas)
+{
+    for (const char* to : {"owner@mail.org", ""}) {
+        StoreEmailSettings("alarm@home.net", to, "smtp.home.net");
+        const auto answerer = AnswerModals([](QDialog* options) { options->reject(); });
+        auto panel = OpenPanel();
+        const bool valid = *to;
+        if (!valid)
+            panel->sendEmailsCheck->click();
+        ASSERT_TRUE(panel->sendEmailsCheck->isChecked());
+        EXPECT_EQ(panel->startStopButton->isEnabled(), valid);
+        panel->OnEmailOptions();
+        EXPECT_EQ(panel->startStopButton->isEnabled(), valid) << to;
+        EXPECT_EQ(panel->emailSettingsValid(), valid);
+    }
+}
+
+// The detector and "Send emails" come up as the last start saved them (what `sentivo --arm`
+// takes); unknown or absent values give face detection, and mails whenever the settings allow.
+TEST_F(PanelTest, StartsWithTheStoredDetectorAndSendEmailsChoice)
+{
+    const struct { const char *mode, *send; bool motion, sendEmails; } rows[] = {
+        {nullptr, nullptr, false, true}, {"MOTION", "0", true, false}, {"FACE", "1", false, true},
+        {"MOTION", "1", true, true},     {"motion", "no", false, true},
+    };
+    for (const auto& row : rows) {   // the first finds neither stored
+        if (row.mode)
+            WriteNamedSetting(SETTING_DETECT_MODE, row.mode), WriteNamedSetting(SETTING_SEND_EMAILS, row.send);
+        auto panel = OpenPanel();
+        SCOPED_TRACE(row.mode ? row.mode : "none");
+        EXPECT_EQ(panel->motionDetectRadio->isChecked(), row.motion);
+        EXPECT_EQ(panel->faceDetectRadio->isChecked(), !row.motion);
+        EXPECT_EQ(panel->state().faceDetectMode, !row.motion);
+        EXPECT_EQ(panel->sendEmailsCheck->isChecked(), row.sendEmails);
+        EXPECT_TRUE(panel->startStopButton->isEnabled());
+    }
+}
+
 TEST_F(PanelTest, DelaysReadAsAtofReadsRefuseWhatIsNoDelayAndStepDownToTheirMinimums)
 {
     // The text stored for a delay, the steps made, what the panel shows; a refused text gives the
