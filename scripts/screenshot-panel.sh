@@ -21,7 +21,7 @@ sleep 1
 (cd "$work" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
   "$root/build/normal/app/sentivo" >/dev/null 2>&1) &
 app=$!
-window=$(DISPLAY=$display timeout 30 xdotool search --sync --name '^Sentivo V3.2$' | head -n 1)
+window=$(DISPLAY=$display timeout 30 xdotool search --sync --name '^Sentivo V[0-9.]*$' | head -n 1)
 sleep 2.5   # the splash goes after 1.5 s
 DISPLAY=$display import -window "$window" "$root/docs/screenshots/panel.png"
 echo "wrote docs/screenshots/panel.png"

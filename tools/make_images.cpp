@@ -81,7 +81,7 @@ void DrawSplash(QImage& image)
     p.setFont(line);
     p.setPen(QColor(170, 190, 230));
     p.drawText(QRect(0, 235, image.width(), 24), Qt::AlignCenter, "Webcam burglar alarm");
-    p.drawText(QRect(0, 260, image.width(), 24), Qt::AlignCenter, "Version 3.2");
+    p.drawText(QRect(0, 260, image.width(), 24), Qt::AlignCenter, "Version " SENTIVO_VERSION);
     p.setPen(QColor(90, 110, 160));
     p.setBrush(Qt::NoBrush);
     p.drawRect(image.rect().adjusted(0, 0, -1, -1));

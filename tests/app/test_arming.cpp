@@ -75,6 +75,18 @@ std::vector<std::string> Subjects(const SmtpTestServer& smtp)
 }
 
 // A recording that cannot be read is told at once: no countdown, exit status 3.
+// The whole entries waiting in outbox, oldest first.
+std::vector<OutboxEntry> Waiting(const Outbox& outbox)
+{
+    std::vector<OutboxEntry> entries;
+    for (const std::string& id : outbox.Ids()) {
+        std::string problem;
+        if (std::optional<OutboxEntry> entry = outbox.Read(id, problem))
+            entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
 TEST(Arming, AnUnreadableRecordingEndsTheProgramBeforeTheCountdown)
 {
     const QString program = InstalledSentivo();
@@ -215,7 +227,7 @@ TEST(Arming, APicturesFolderThatRefusesPicturesLosesNoMail)
                 EXPECT_TRUE(attachment.bytes.starts_with("\xFF\xD8") && attachment.bytes.ends_with("\xFF\xD9"))
                     << attachment.fileName << " mailed whole";
             }
-        for (const OutboxEntry& entry : Outbox(DataFolder() / "outbox").Waiting())
+        for (const OutboxEntry& entry : Waiting(Outbox(DataFolder() / "outbox")))
             if (entry.kind == "picture")
                 mailed << QString::fromStdString(entry.pictureName);
         mailed.sort();
@@ -244,7 +256,7 @@ TEST(Arming, ARefusedPictureIsQueuedWithItsReason)
     const SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0", &sender, &log, false);
     env.queueMail({7, "pic_7.jpg", "pics/pic_7.jpg", "\xFF\xD8jpeg\xFF\xD9", "No space left on device"});
     env.queueMail({8, "pic_8.jpg", "pics/pic_8.jpg", "\xFF\xD8jpeg\xFF\xD9", ""});
-    const std::vector<OutboxEntry> waiting = outbox.Waiting();
+    const std::vector<OutboxEntry> waiting = Waiting(outbox);
     ASSERT_EQ(waiting.size(), 2u);
     EXPECT_EQ(waiting[0].pictureBytes, "\xFF\xD8jpeg\xFF\xD9");
     EXPECT_EQ(waiting[0].note, "could not be saved: No space left on device");

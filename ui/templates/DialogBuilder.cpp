@@ -58,12 +58,19 @@ QRect RectFromJson(const QJsonArray& values)
     return QRect(values.at(0).toInt(), values.at(1).toInt(), values.at(2).toInt(), values.at(3).toInt());
 }
 
+// A caption as the template has it, with "{version}" replaced by the program's version (the
+// project's, set in CMake), so that no template repeats it.
+QString Caption(const QJsonObject& json)
+{
+    return json.value("caption").toString().replace(QStringLiteral("{version}"), QStringLiteral(SENTIVO_VERSION));
+}
+
 ControlTemplate ControlFromJson(const QJsonObject& json)
 {
     ControlTemplate control;
     control.id = json.value("id").toInt(-1);
     control.kind = json.value("kind").toString();
-    control.caption = json.value("caption").toString();
+    control.caption = Caption(json);
     for (const QJsonValue& style : json.value("styles").toArray())
         control.styles.append(style.toString());
     for (const QJsonValue& item : json.value("items").toArray())
@@ -86,7 +93,7 @@ DialogTemplate LoadDialogTemplate(int resourceId)
         throw std::runtime_error("no dialog template " + std::to_string(resourceId));
     const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
     DialogTemplate result;
-    result.caption = json.value("caption").toString();
+    result.caption = Caption(json);
     const QJsonArray size = json.value("size").toArray();
     result.size = QSize(size.at(0).toInt(), size.at(1).toInt());
     const QJsonObject font = json.value("font").toObject();

@@ -9,7 +9,8 @@
 #include <string>
 
 // Builds template resourceId into dialog: caption, fixed client size, and every control as a child
-// widget in tab order, each control with an id findable by FindControl. Push buttons with id 1
+// widget in tab order, each control with an id findable by FindControl; "{version}" in a caption
+// is the program's version. Push buttons with id 1
 // (IDOK) and 2 (IDCANCEL) are wired to accept() and reject(), the framework's OK and Cancel.
 // Throws std::runtime_error for an unknown template.
 void BuildDialog(QDialog& dialog, int resourceId);
