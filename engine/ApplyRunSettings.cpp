@@ -17,6 +17,7 @@ void ApplyRunSettings(const RunSettings& settings, const std::string& defaultPic
     const DetectionSettings& detection = settings.detection;
     s.sensitivity = detection.sensitivity;
     s.lightGuard = detection.lightGuard;
+    s.tamperGuard = detection.tamperGuard;
     s.maskFile = detection.maskFile;
     s.picturesFolder = detection.picturesDir.empty() ? defaultPicturesFolder : detection.picturesDir;
     s.minFreeBytes = static_cast<std::uint64_t>(detection.minFreeMb) * 1024 * 1024;

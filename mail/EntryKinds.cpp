@@ -7,6 +7,11 @@ constexpr EntryKind kKinds[] = {
     {"camera lost", "Sentivo: camera lost", false},
     {"camera back", "Sentivo: camera back", false},
     {"disk nearly full", "Sentivo: disk nearly full", false},
+    // The tamper guard's: the view covered, turned away or dark, and back.
+    {"camera covered", "Sentivo: camera covered", false},
+    {"camera moved", "Sentivo: camera moved", false},
+    {"view went dark", "Sentivo: view went dark", false},
+    {"view restored", "Sentivo: view restored", false},
 };
 
 }  // namespace
