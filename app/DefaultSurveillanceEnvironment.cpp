@@ -99,6 +99,12 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
             entry.note = "could not be saved: " + picture.saveError;
         if (mail && !mail->Queue(std::move(entry), reason) && log)
             log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
+        if (picture.storyBytes.empty())
+            return;
+        OutboxEntry story = Entry("story", "", picture.storyBytes);
+        story.pictureNumber = picture.number;
+        if (mail && !mail->Queue(std::move(story), reason) && log)
+            log->Write("mail for the story of picture " + std::to_string(picture.number) + " could not be queued: " + reason);
     };
     // An alert carries its one line as the mail's text and the camera's frame, when there is one.
     env.queueAlert = [mail, log](const RunAlert& alert) {

@@ -14,4 +14,7 @@ struct AlarmPicture {
     // Why the pictures folder refused the file ("No space left on device"); empty when it was saved.
     // A refused picture is mailed all the same: the mail may be the only copy.
     std::string saveError;
+    // The contact sheet of the episode that led to it (saved beside it as "pic_N-story.jpg"), mailed
+    // with it; empty when no frame was kept.
+    std::string storyBytes;
 };

@@ -9,7 +9,7 @@ AlarmStory::AlarmStory(FrameRing& ring, ClipWriter& clips, NearAlarm nearAlarm)
 {
 }
 
-void AlarmStory::Frame(const cv::Mat& frame, double seconds, float alarmLevel)
+void AlarmStory::Frame(const cv::Mat& frame, double seconds, float alarmLevel, bool atAlarmLevel)
 {
     const auto now = std::chrono::system_clock::now();
     ring_.Offer(frame, seconds, now);
@@ -17,15 +17,29 @@ void AlarmStory::Frame(const cv::Mat& frame, double seconds, float alarmLevel)
         episodeStart_ = seconds;
         episodeBegan_ = now;
         alarmInEpisode_ = false;
-        ring_.HoldFrom(seconds - kBeforeEpisode);
     } else if (alarmLevel <= 0.0f && episodeStart_) {
         if (!alarmInEpisode_ && nearAlarm_)
             nearAlarm_(MakeStorySheet(PickStoryFrames(ring_.Between(*episodeStart_, seconds))), episodeBegan_);
         episodeStart_.reset();
     }
+    if (episodeStart_ && atAlarmLevel)
+        alarmInEpisode_ = true;
     if (clip_ && seconds >= clip_->to)
         QueueClip();
-    if (!episodeStart_ && !clip_)
+    Hold();
+}
+
+// The ring keeps what an open episode (from 5 s before it) and an open clip still need.
+void AlarmStory::Hold()
+{
+    std::optional<double> from;
+    if (episodeStart_)
+        from = *episodeStart_ - kBeforeEpisode;
+    if (clip_)
+        from = std::min(from.value_or(clip_->from), clip_->from);
+    if (from)
+        ring_.HoldFrom(*from);
+    else
         ring_.Release();
 }
 
@@ -45,7 +59,7 @@ AlarmStory::Alarm AlarmStory::TakeAlarm(double seconds, const std::filesystem::p
     // A later clip of a long episode begins where the last one ended.
     const double from = std::max(start - kBeforeEpisode, lastClipEnd_.value_or(start - kBeforeEpisode));
     clip_ = OpenClip{clipFile, from, seconds + kAfterAlarm};
-    ring_.HoldFrom(clip_->from);
+    Hold();
     return alarm;
 }
 
@@ -54,7 +68,7 @@ void AlarmStory::Interrupt()
     Finish();
     episodeStart_.reset();
     lastClipEnd_.reset();
-    ring_.Release();
+    Hold();
     ring_.Clear();
 }
 

@@ -31,8 +31,9 @@ public:
 
     AlarmStory(FrameRing& ring, ClipWriter& clips, NearAlarm nearAlarm);
 
-    // Every frame, after the alarm level was updated.
-    void Frame(const cv::Mat& frame, double seconds, float alarmLevel);
+    // Every frame, after the alarm level was updated; atAlarmLevel: the level reached the alarm's
+    // (a picture may still wait for the spacing between pictures: no near alarm, then).
+    void Frame(const cv::Mat& frame, double seconds, float alarmLevel, bool atAlarmLevel);
     // A picture was taken at seconds (this frame): the episode's sheet, and the clip it goes in.
     Alarm TakeAlarm(double seconds, const std::filesystem::path& clipFile);
     // A gap (the camera lost): the episode and the frames before it are over; open clips are
@@ -47,13 +48,14 @@ private:
         double from = 0.0, to = 0.0;
     };
     void QueueClip();
+    void Hold();
 
     FrameRing& ring_;
     ClipWriter& clips_;
     NearAlarm nearAlarm_;
     std::optional<double> episodeStart_;
     std::chrono::system_clock::time_point episodeBegan_;
-    bool alarmInEpisode_ = false;
+    bool alarmInEpisode_ = false;   // a picture was taken, or the level reached the alarm's
     std::optional<OpenClip> clip_;
     std::optional<double> lastClipEnd_;   // where the last clip of this run ended
 };

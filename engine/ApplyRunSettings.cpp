@@ -18,6 +18,7 @@ void ApplyRunSettings(const RunSettings& settings, const std::string& defaultPic
     s.sensitivity = detection.sensitivity;
     s.lightGuard = detection.lightGuard;
     s.tamperGuard = detection.tamperGuard;
+    s.clipsMaxBytes = static_cast<std::uint64_t>(detection.clipsMaxMb) * 1024 * 1024;
     s.maskFile = detection.maskFile;
     s.picturesFolder = detection.picturesDir.empty() ? defaultPicturesFolder : detection.picturesDir;
     s.minFreeBytes = static_cast<std::uint64_t>(detection.minFreeMb) * 1024 * 1024;

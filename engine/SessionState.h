@@ -47,6 +47,8 @@ public:
     std::string maskFile;
     // Whether a covered, turned or darkened view is told while armed.
     bool tamperGuard = true;
+    // Clips of alarms ("clip_N.mp4" beside the pictures) beyond this go, oldest first.
+    std::uint64_t clipsMaxBytes = 2000ull * 1024 * 1024;
 
     // Called on the worker's thread. The panel carries them out on its own thread; each returns
     // once done, or at once when the panel is gone.

@@ -112,6 +112,7 @@ bool SurveillanceRun::Start()
     }
     state_.ShowRunStatus(runningStatus_);
     CheckFreeSpace();   // told at arming, not only at the first picture
+    StartStory();
     return true;
 }
 
@@ -167,6 +168,7 @@ const char* SurveillanceRun::Pass()
     if (state_.tamperGuard)
         GuardView();
     UpdateAlarmLevel(detection_.Detect(faceMode_, frame_, display_));
+    story_->Frame(frame_, runSeconds_, alarmLevel_, alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_);
     // Above zero too: a delay of 0 takes a picture of a frame with detection, never of a still room.
     if (alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_
         && runSeconds_ - lastPictureAt_ >= state_.delayBetweenSends.load(std::memory_order_relaxed))
@@ -200,8 +202,10 @@ const char* SurveillanceRun::WaitForCamera()
             break;
         source_.reset();
     }
-    // Frames after the gap are compared only with each other, and the gap is no time of detection.
+    // Frames after the gap are compared only with each other, and the gap is no time of detection;
+    // the story of an episode ends with it.
     detection_.Forget();
+    story_->Interrupt();
     lastCounter_ = env_.readCounter();
     frameSeconds_ = 0.0f;
     const std::string back = "camera back at " + LocalTimeNow() + ", lost since " + since;
@@ -262,6 +266,8 @@ void SurveillanceRun::TakePicture()
         env_.logEvent(name + " saved as " + picture.path);
     else
         Tell(name + " could not be saved: " + picture.saveError);
+    if (picture.number)
+        SaveStory(picture);
     if (!picture.jpegBytes.empty() && emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
         env_.queueMail(picture);
     alarmLevel_ = std::max(0.0f, alarmThreshold_ - state_.delayBetweenSends.load(std::memory_order_relaxed));
@@ -306,6 +312,50 @@ void SurveillanceRun::GuardView()
     env_.queueAlert({kind, Capitalised(text) + (restored ? "" : ": the last good view, then the view now"), Jpeg(shown)});
 }
 
+// The story keeper of this run: clips are written on the writer's thread and told in the log.
+void SurveillanceRun::StartStory()
+{
+    const auto log = env_.logEvent;
+    clips_ = std::make_unique<ClipWriter>(state_.clipsMaxBytes, [log](const fs::path& file, const std::string& error) {
+        log(error.empty() ? "clip saved as " + file.string() : "clip " + file.string() + " could not be saved: " + error);
+    });
+    story_ = std::make_unique<AlarmStory>(ring_, *clips_, [this](const std::string& sheet, auto began) {
+        SaveNearAlarm(sheet, began);
+    });
+}
+
+// The contact sheet of the episode that led to the picture, saved as "pic_N-story.jpg" and mailed
+// with it; the clip "clip_N.mp4" follows once the 10 s after the alarm are in.
+void SurveillanceRun::SaveStory(AlarmPicture& picture)
+{
+    const std::string number = std::to_string(picture.number);
+    const AlarmStory::Alarm alarm = story_->TakeAlarm(runSeconds_, InPicturesFolder("clip_" + number + ".mp4"));
+    picture.storyBytes = alarm.sheetJpeg;
+    if (alarm.sheetJpeg.empty())
+        return;
+    const std::string path = InPicturesFolder("pic_" + number + "-story.jpg"), error = env_.savePicture(path, alarm.sheetJpeg);
+    env_.logEvent(error.empty() ? "story of picture " + number + " saved as " + path
+                                : "story of picture " + number + " could not be saved: " + error);
+}
+
+// An episode that drained before the alarm: no alert, but its sheet is kept for the owner to see.
+void SurveillanceRun::SaveNearAlarm(const std::string& sheetJpeg, std::chrono::system_clock::time_point began)
+{
+    const std::time_t when = std::chrono::system_clock::to_time_t(began);
+    std::tm local{};
+    localtime_r(&when, &local);
+    char name[48];
+    std::strftime(name, sizeof name, "near_%Y%m%d-%H%M%S-story.jpg", &local);
+    const std::string path = InPicturesFolder(name);
+    const std::string error = sheetJpeg.empty() ? "no frame was kept" : env_.savePicture(path, sheetJpeg);
+    env_.logEvent(error.empty() ? "near alarm: story saved as " + path : "near alarm: its story could not be saved: " + error);
+}
+
+std::string SurveillanceRun::InPicturesFolder(const std::string& fileName) const
+{
+    return (fs::path(state_.picturesFolder) / fileName).string();
+}
+
 // Below the free-space floor in the pictures' folder: told, and mailed, once per run.
 void SurveillanceRun::CheckFreeSpace()
 {
@@ -340,6 +390,9 @@ void SurveillanceRun::Tell(const std::string& event)
 
 void SurveillanceRun::CleanUp()
 {
+    if (story_)
+        story_->Finish();
+    clips_.reset();   // writes the clips still open
     display_.release();
     source_.reset();
     preview_->Close();

@@ -3,6 +3,7 @@
 // their mail, a lost live camera waited for and taken back, and for every turn the run takes a
 // line in the event log and on the status line.
 
+#include "engine/AlarmStory.h"
 #include "engine/FrameDetection.h"
 #include "engine/SessionState.h"
 #include "engine/SurveillanceEnvironment.h"
@@ -10,6 +11,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,6 +39,10 @@ private:
     bool MailCameraLost(const std::string& text, const std::string& jpeg);
     void CheckFreeSpace();
     void GuardView();
+    void StartStory();
+    void SaveStory(AlarmPicture& picture);
+    void SaveNearAlarm(const std::string& sheetJpeg, std::chrono::system_clock::time_point began);
+    std::string InPicturesFolder(const std::string& fileName) const;
     std::string Jpeg(const cv::Mat& frame);
     void Tell(const std::string& event);
     void CleanUp();
@@ -45,6 +51,11 @@ private:
     const SurveillanceEnvironment& env_;
     FrameDetection detection_;
     TamperGuard tamper_;
+    // The last seconds of frames, the clips' writer and the episodes' story: each alarm's contact
+    // sheet and clip, and the near alarms.
+    FrameRing ring_;
+    std::unique_ptr<ClipWriter> clips_;
+    std::unique_ptr<AlarmStory> story_;
 
     bool emailSwitch_ = false;
     bool faceMode_ = false;

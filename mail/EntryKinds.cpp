@@ -4,6 +4,8 @@ namespace {
 
 constexpr EntryKind kKinds[] = {
     {"picture", "Sentivo: a picture was taken", true},
+    // The contact sheet of the episode that led to a picture: travels with it.
+    {"story", "Sentivo: the story of an alarm", true, "-story.jpg"},
     {"camera lost", "Sentivo: camera lost", false},
     {"camera back", "Sentivo: camera back", false},
     {"disk nearly full", "Sentivo: disk nearly full", false},
@@ -26,7 +28,7 @@ const EntryKind* FindEntryKind(std::string_view name)
 
 std::string AttachmentName(const EntryKind& kind, std::int64_t pictureNumber)
 {
-    return kind.picture ? "pic_" + std::to_string(pictureNumber) + ".jpg" : "camera.jpg";
+    return kind.picture ? "pic_" + std::to_string(pictureNumber) + std::string(kind.suffix) : "camera.jpg";
 }
 
 bool IsJpeg(std::string_view bytes)

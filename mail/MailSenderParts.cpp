@@ -2,6 +2,7 @@
 
 #include "mail/EntryKinds.h"
 
+#include <algorithm>
 #include <cstdio>
 
 bool IsPicture(const OutboxEntry& entry)
@@ -52,12 +53,14 @@ MailMessage AlarmMessage(const std::vector<OutboxEntry>& batch, const MailSettin
             message.attachments.push_back({AttachmentName(kind, 0), alert.pictureBytes});
         return message;
     }
-    if (batch.size() > 1)
-        message.subject = "Sentivo: " + std::to_string(batch.size()) + " pictures were taken";
-    message.body = batch.size() == 1 ? "Sentivo's alarm went off and took the attached picture:\r\n"
-                                     : "Sentivo's alarm went off and took the attached pictures:\r\n";
+    // A picture's story sheet travels with it and is no picture of its own.
+    const auto pictures = std::count_if(batch.begin(), batch.end(), [](const OutboxEntry& e) { return e.kind == "picture"; });
+    if (pictures > 1)
+        message.subject = "Sentivo: " + std::to_string(pictures) + " pictures were taken";
+    message.body = pictures <= 1 ? "Sentivo's alarm went off and took the attached picture:\r\n"
+                                 : "Sentivo's alarm went off and took the attached pictures:\r\n";
     for (const OutboxEntry& entry : batch) {
-        const std::string name = AttachmentName(kind, entry.pictureNumber);
+        const std::string name = AttachmentName(*FindEntryKind(entry.kind), entry.pictureNumber);
         message.body += name + ", taken " + entry.takenAt + (entry.note.empty() ? "" : " (" + entry.note + ")") + "\r\n";
         message.attachments.push_back({name, entry.pictureBytes});
     }

@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libopencv-dev libopencv-contrib-dev opencv-data libcurl4-openssl-dev
   libgtest-dev python3 python3-aiosmtpd openssl xvfb xauth xdotool fonts-dejavu-core locales ccache
+  ffmpeg   # ffprobe: the alarm clips play
   desktop-file-utils appstream man-db dpkg-dev file lintian   # the install test and the .deb
 )
 missing=()

@@ -43,6 +43,7 @@ DetectionSettings ReadDetectionSettings(std::vector<std::string>& problems)
     settings.sensitivity = StoredNumber(SETTING_SENSITIVITY, 1, 5, settings.sensitivity, problems);
     settings.lightGuard = StoredNumber(SETTING_LIGHT_GUARD, 0, 1, 1, problems) == 1;
     settings.tamperGuard = StoredNumber(SETTING_TAMPER_GUARD, 0, 1, 1, problems) == 1;
+    settings.clipsMaxMb = StoredNumber(SETTING_CLIPS_MAX_MB, 0, 100000000, settings.clipsMaxMb, problems);
     settings.minFreeMb = StoredNumber(SETTING_MIN_FREE_MB, 0, 1000000, settings.minFreeMb, problems);
     std::error_code error;
     if (std::optional<std::string> mask = ReadNamedSetting(SETTING_MASK_FILE); mask && !mask->empty()) {

@@ -54,7 +54,7 @@ SurveillanceEnvironment SurveillanceRig::Environment()
         EXPECT_FALSE(std::filesystem::exists(file)) << file << " saved over";
         if (!refuse.empty())
             return refuse;
-        pictures.push_back(file);
+        (file.ends_with("-story.jpg") ? stories : pictures).push_back(file);
         return SavePicture(file, jpeg);
     };
     env.queueMail = [this](const AlarmPicture& picture) {

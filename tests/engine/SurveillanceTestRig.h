@@ -52,6 +52,7 @@ struct SurveillanceRig {
     int framesRead = 0, sourcesReleased = 0, keyAtFrame = 0;   // the preview reports a key after keyAtFrame
     cv::Size requested;                                         // the frame size asked of the camera
     std::string refuse;   // what saving a picture answers; empty: it is saved
+    std::vector<std::string> stories;   // contact sheets saved, of alarms and near alarms
     std::vector<std::string> pictures, mails, events, alerts;   // saved (a test fails if one is saved twice),
                                                                 // mailed, logged, alerts' kinds
 };
