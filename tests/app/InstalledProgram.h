@@ -1,6 +1,8 @@
 #pragma once
-// The program as a user gets it: installed into a prefix of its own, once per test binary.
+// What the tests of the installed program share: the program installed into a prefix of its own (once
+// per test binary), its environment without a display, a quick armed run's settings, a tmpfs check.
 #include "tests/support/TestDirectory.h"
+#include "tests/ui/panel/PanelHarness.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,4 +13,35 @@ inline QString InstalledProgram()
     static const int status = QProcess::execute("cmake", {"--install", QString::fromStdString(BinaryDir().string()),
                                                            "--prefix", prefix.path()});
     return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
+}
+
+// Whether this machine lets a test mount a tmpfs of its own (a user and mount namespace).
+inline bool CanMountTmpfs()
+{
+    return QProcess::execute("unshare", {"-rm", "sh", "-c", "mount -t tmpfs -o size=40k tmpfs /mnt"}) == 0;
+}
+
+// The test's environment (its XDG folders) with no display at all.
+inline QProcessEnvironment NoDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    return env;
+}
+
+// Mail through server:port without encryption (the test server has none), short delays; mode
+// (nullptr: left as stored) is the detector.
+inline void StoreArmedSettings(int port, const char* leaveRoom = "2.0", const char* beforeAlarm = "2.0",
+                               const char* mode = "MOTION", const std::string& server = "127.0.0.1",
+                               const std::string& from = "alarm@home.net")
+{
+    StoreEmailSettings(from, "owner@mail.org", server);
+    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(port));
+    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
+    if (mode)
+        WriteNamedSetting("DETECT_MODE", mode);
+    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, leaveRoom}, {SETTING_DELAY_BEFORE_ALARM, beforeAlarm},
+                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
+        StoreSetting(setting, text);
 }

@@ -1,8 +1,4 @@
-// The real program: its command line answered without a display, and runs on an X display of its
-// own driven with xdotool as a user would drive them: an armed run that saves pictures of an
-// intruder, mails them through its outbox with the port, security and login saved as the Options
-// dialog saves them, and logs what it did; "&Quit", SIGTERM and SIGINT each ending the program with
-// the delays saved; and mails left waiting by a killed program, sent by the next start unarmed.
+// The real program, its command line without a display and driven on an X display of its own with xdotool.
 #include "tests/app/InstalledProgram.h"
 #include "tests/ui/panel/PanelHarness.h"
 #include "settings/SmtpCredentials.h"
@@ -33,9 +29,7 @@ TEST(CommandLine, IsAnsweredWithoutADisplay)
 {
     struct Row { const char *option, *stdoutHas /* "": nothing */; int exitCode, stderrLines; } const rows[] = {
         {"--version", "3.2", 0, 0}, {"--help", "--camera", 0, 0}, {"--bogus", "", 2, 1}};
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
+    const QProcessEnvironment env = NoDisplay();
     for (const Row& row : rows) {
         QProcess sentivo;
         sentivo.setProcessEnvironment(env);
@@ -197,12 +191,6 @@ TEST(Program, RunsAndQuitsAsAUserDrivesIt)
     }
 }
 
-// Whether this machine lets a test mount a tmpfs of its own (a user and mount namespace).
-static bool CanMountTmpfs()
-{
-    return QProcess::execute("unshare", {"-rm", "sh", "-c", "mount -t tmpfs -o size=40k tmpfs /mnt"}) == 0;
-}
-
 // The installed sentivo --arm, started in a test folder, on no display at all: the stored settings
 // checked first, then the panel's loop with its outbox; the video's end or a SIGTERM mid-run ends it
 // with status 0, each picture whole. Face detection finds its cascade from any folder. Started from
@@ -226,16 +214,9 @@ TEST(Program, RunsArmedWithoutAWindow)
             continue;
         }
         TestDirectory dir;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();   // with the folders of dir
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
+        QProcessEnvironment env = NoDisplay();
         SmtpTestServer smtp;
-        StoreEmailSettings(row.from, "owner@mail.org", "127.0.0.1");
-        WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(smtp.port()));
-        WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
-        for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "2.0"}, {SETTING_DELAY_BEFORE_ALARM, "2.0"},
-                                     {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
-            StoreSetting(setting, text);
+        StoreArmedSettings(smtp.port(), "2.0", "2.0", nullptr, "127.0.0.1", row.from);
         WriteRoomVideo("camera.avi", 60, row.signal ? 400 : 120);
         WriteNamedSetting("DETECT_MODE", "MOTION");   // the panel's last choice: the stopped run's detector
         QStringList arguments{"--arm", "--camera", row.camera};

@@ -1,7 +1,5 @@
-// The installed program refuses to start where it cannot do its work, and says so before it touches
-// anything: a second copy on the same settings (the panel in a message box, --arm with exit 4)
-// while the first goes on and loses nothing; a dead copy's lock is taken over; the panel without a
-// display exits 1, naming the command line that needs none.
+// The installed program refuses to start where it cannot work (a second copy, no display) and says so first.
+#include "tests/app/InstalledProgram.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/ui/panel/PanelHarness.h"
 
@@ -14,24 +12,6 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
-
-// The program as a user gets it: installed into a prefix of its own (once per test binary).
-static QString InstalledSentivo()
-{
-    static QTemporaryDir prefix;
-    static const int status = QProcess::execute("cmake", {"--install", QString::fromStdString(BinaryDir().string()),
-                                                           "--prefix", prefix.path()});
-    return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
-}
-
-// The test's environment (its folders) with no display at all.
-static QProcessEnvironment NoDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
-    return env;
-}
 
 // An X server of its own (so the test needs no display and disturbs none), ended with the object.
 class VirtualDisplay {
@@ -105,12 +85,7 @@ static int CountLines(const TestDirectory& dir, const std::string& text)
 // Stored settings for an armed run that mails to smtp; a video of a room, an intruder crossing it.
 static void StoreRunSettings(const SmtpTestServer& smtp, int intruderFrames)
 {
-    StoreEmailSettings("alarm@home.net", "owner@mail.org", "127.0.0.1");
-    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(smtp.port()));
-    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");   // the test server has no TLS
-    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "2.0"}, {SETTING_DELAY_BEFORE_ALARM, "2.0"},
-                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
-        StoreSetting(setting, text);
+    StoreArmedSettings(smtp.port(), "2.0", "2.0", nullptr);
     WriteRoomVideo("camera.avi", 60, intruderFrames);
 }
 
@@ -120,7 +95,7 @@ static void StoreRunSettings(const SmtpTestServer& smtp, int intruderFrames)
 // pictures and every one of them arrives.
 TEST(SecondCopy, IsRefusedAndTheFirstLosesNothing)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     enum Copy { Armed, Panel };
     struct Row { Copy first, second; } const rows[] = {{Armed, Armed}, {Armed, Panel}, {Panel, Armed}};
@@ -196,7 +171,7 @@ TEST(SecondCopy, IsRefusedAndTheFirstLosesNothing)
 // A copy that was killed holds nothing: the next one takes the lock over and runs.
 TEST(SecondCopy, TakesOverFromAKilledCopy)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     TestDirectory dir;
     SmtpTestServer smtp;
@@ -218,7 +193,7 @@ TEST(SecondCopy, TakesOverFromAKilledCopy)
 // (offscreen, as the tests use) is not refused.
 TEST(NoDisplay, ExitsNamingTheArmCommand)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     struct Row { const char *name, *value; } const rows[] = {
         {nullptr, nullptr}, {"QT_QPA_PLATFORM", "xcb"}, {"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ""}};

@@ -1,6 +1,4 @@
-// A network camera that goes away in the middle of a run, with the real loop, stream, detectors and clock:
-// the run waits for it, says so once each way with a picture, and can be stopped while it waits; one that
-// comes and goes again and again is mailed about once a pair per 10 minutes, logged every time.
+// A network camera lost mid-run (real loop, stream, detectors, clock): waited for, told once each way.
 
 #include "engine/NullPreview.h"
 #include "engine/SurveillanceWorker.h"

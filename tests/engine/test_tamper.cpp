@@ -1,6 +1,4 @@
-// The tamper guard on footage of a drawn room, recorded as a camera delivers it (MJPG in an AVI,
-// read back frame by frame, 15 frames a second): what covers, turns or darkens the view is told
-// once, after 3 s, and its end once; what only changes the light or passes by is not.
+// The tamper guard on recorded footage of a drawn room: covered, turned or dark told once after 3 s, light and passers-by not.
 
 #include "engine/TamperGuard.h"
 #include "tests/support/TestDirectory.h"

@@ -1,6 +1,4 @@
-// The small windows: the countdown, the About box's system command, the help page beside the
-// program and where it opens, the Tab order of the panel and the Options dialog, and the splash,
-// which goes after 1.5 s or at the first key or mouse-button press.
+// The small windows: countdown, About box, help page and where it opens, Tab order, and the splash.
 
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/CountdownDlg.h"

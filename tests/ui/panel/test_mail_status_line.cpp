@@ -1,6 +1,4 @@
-// The mail sender's line on the panel: what stays until it is mended (a refusal until a mail goes
-// through, an outbox that cannot be written, a picture set aside) is told, and sits above the
-// lesser notices, which never hide it.
+// The mail sender's line on the panel: what stays until mended is told above the lesser notices.
 #include "log/EventLog.h"
 #include "tests/ui/panel/PanelHarness.h"
 #include "ui/panel/MailServices.h"

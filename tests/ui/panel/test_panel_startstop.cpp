@@ -1,6 +1,4 @@
-// Starting and stopping surveillance from the panel, with real workers on video files: the three
-// settings a start checks before the countdown, with their messages, the switches, the cascade
-// fallback, runs that end by themselves and say why, and runs whose worker is stuck saving a picture.
+// Starting and stopping surveillance from the panel, with real workers on video files.
 #include "log/EventLog.h"
 #include "settings/DetectionSettings.h"
 #include "tests/support/MjpegTestServer.h"

@@ -1,6 +1,4 @@
-// The panel from start-up: the e-mail settings probe and the Start button's gate on them; the three
-// delays read as atof reads them (a text that is no delay refused with a note), stepped down to their
-// minimums, saved however the panel closes.
+// The panel from start-up: the e-mail settings probe, Start's gate on them, the three delays.
 #include "tests/ui/panel/PanelHarness.h"
 
 constexpr int kUp = -1;   // the up arrow reports a negative delta, as a default-range up-down control
