@@ -13,37 +13,6 @@
 
 namespace fs = std::filesystem;
 
-// An X server of its own (so the test needs no display and disturbs none), ended with the object.
-class VirtualDisplay {
-public:
-    VirtualDisplay()
-    {
-        xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        if (xvfb_.waitForReadyRead(10000))
-            env_.insert("DISPLAY", ":" + QString(xvfb_.readAllStandardOutput()).trimmed());
-        env_.insert("QT_QPA_PLATFORM", "xcb");
-    }
-    ~VirtualDisplay()
-    {
-        xvfb_.terminate();
-        xvfb_.waitForFinished();
-    }
-    const QProcessEnvironment& Environment() const { return env_; }
-    // Runs a tool (xdotool, xclip) on this display; answers what it printed.
-    QString Run(const QString& tool, const QStringList& arguments) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(env_);
-        process.start(tool, arguments);
-        process.waitForFinished(60000);
-        return QString(process.readAllStandardOutput()).trimmed();
-    }
-
-private:
-    QProcess xvfb_;
-    QProcessEnvironment env_ = NoDisplay();
-};
-
 // Every file and folder under folder, with the bytes of each file: what a refused copy must leave
 // exactly as it found it.
 static std::map<std::string, std::string> Snapshot(const fs::path& folder)

@@ -312,25 +312,4 @@ TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
     EXPECT_EQ(rig.requested, cv::Size(640, 480));
 }
 
-TEST(CaptureSource, PlaysAVideoFileAndFailsAtItsEnd)
-{
-    TestDirectory dir;
-    cv::VideoWriter video("room.avi", cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, {160, 120});
-    for (int i = 0; i < 12; ++i)
-        video.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(20 * i)));
-    video.release();
-    auto source = OpenCaptureSource("room.avi");
-    ASSERT_NE(source, nullptr);
-    EXPECT_FALSE(source->IsLive());
-    cv::Mat frame;
-    int frames = 0;
-    while (source->Read(frame))
-        EXPECT_NEAR(cv::mean(frame)[0], 20 * frames++, 3) << "frame " << frames;
-    EXPECT_EQ(frames, 12);
-    EXPECT_FALSE(source->Read(frame));
-    dir.WriteFile("garbage.avi", "not a video");
-    for (const char* name : {"missing.avi", "garbage.avi"})
-        EXPECT_EQ(OpenCaptureSource(name), nullptr) << name;
-}
-
 }  // namespace

@@ -283,23 +283,6 @@ TEST_F(OptionsDialog, SecurityCaptionsMapToTheStoredValuesBothWays)
     EXPECT_EQ(captions, (QStringList{rows[0].second, rows[1].second, rows[2].second, rows[3].second}));
 }
 
-// The panel's status line: what the sender is doing, in a few words.
-TEST(MailStatusLine, SaysWhatTheSenderIsDoing)
-{
-    const std::pair<MailSenderStatus, const char*> cases[] = {
-        {{}, "Mail: nothing sent yet"},
-        {{.sent = 12}, "Mail: 12 sent"},
-        {{.sent = 2, .waiting = 3, .sending = true}, "Mail: sending…"},
-        {{.sent = 4, .waiting = 2}, "Mail: 2 waiting"},
-        {{.waiting = 3, .lastFailure = "login refused by the server", .nextTryIn = 40s},
-         "Mail: 3 waiting — login refused by the server; next try in 40 s"},
-        {{.sent = 1, .waiting = 1, .lastFailure = "server refused the message", .permanent = true, .nextTryIn = 600s},
-         "Mail: 1 waiting — server refused the message; kept, next try in 600 s"},
-    };
-    for (const auto& [status, text] : cases)
-        EXPECT_EQ(MailStatusText(status).toStdString(), text);
-}
-
 // With the sender's services the panel shows its status; a credentials file others can read is
 // logged once and shown above it. Without them the line stays empty.
 TEST_F(OptionsDialog, PanelStatusLineShowsTheSenderAndWarnsOfAReadableLogin)
