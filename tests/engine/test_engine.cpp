@@ -3,7 +3,6 @@
 #include "engine/FaceDetector.h"
 #include "engine/MotionDetector.h"
 #include "engine/PictureNumbering.h"
-#include "engine/SurveillanceWorker.h"
 #include "tests/engine/DetectorScenes.h"
 #include "tests/engine/SurveillanceTestRig.h"
 
@@ -11,12 +10,10 @@
 #include <opencv2/optflow/motempl.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <thread>
 
 namespace {
 
 using namespace detector_scenes;
-using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 // The rules pixel by pixel: grey against three calls before (black at first and after a change of size); a
@@ -284,32 +281,6 @@ TEST(SurveillanceRun, PictureNumbersGoOnAcrossRunsAndProgramStarts)
         }
         EXPECT_EQ(rig.pictures, expected);
     }
-}
-
-// Stopped while a stalled disk (a network folder, say) saves a picture: WaitFor gives up in time, the
-// destructor waits, so runs never overlap.
-TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
-{
-    SurveillanceRig rig;
-    std::atomic<bool> saving{false}, saved{false};
-    SurveillanceEnvironment env = rig.Environment();
-    env.savePicture = [&, save = env.savePicture](const auto&... picture) {
-        saving = true, std::this_thread::sleep_for(3s), saved = true;
-        return save(picture...);
-    };
-    auto state = RunningState(0.0f, 0.0f);   // a picture in the second frame, the first to take time
-    {
-        SurveillanceWorker worker(state, env);
-        while (!saving)
-            std::this_thread::sleep_for(1ms);
-        worker.RequestStop();
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(worker.WaitFor(300ms));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
-    }
-    EXPECT_TRUE(saved);
-    EXPECT_EQ(rig.log + state->calls.back(), "omsmscRunEnded");
-    EXPECT_EQ(rig.requested, cv::Size(640, 480));
 }
 
 }  // namespace

@@ -5,13 +5,17 @@
 #include "journal/JournalReader.h"
 #include "tests/support/TestDirectory.h"
 
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -51,27 +55,42 @@ JournalContents Read(const fs::path& file)
     return contents;
 }
 
-// The test program journal_write_loop writing to file; its "event ID" lines tell which writes returned.
+// The test program journal_write_loop writing to file, its "event ID" lines readable from out.
 struct Writer {
-    QProcess process;
+    pid_t pid = 0;
+    FILE* out = nullptr;
 
     explicit Writer(const fs::path& file)
     {
-        process.start(QString::fromStdString((BinaryDir() / "tests/journal/journal_write_loop").string()),
-                      {QString::fromStdString(file.string())});
+        std::string program = (BinaryDir() / "tests/journal/journal_write_loop").string(), path = file.string();
+        char* argv[] = {program.data(), path.data(), nullptr};
+        int pipe[2];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (::pipe2(pipe, O_CLOEXEC) == 0 && posix_spawn_file_actions_adddup2(&actions, pipe[1], 1) == 0
+            && posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0)
+            out = ::fdopen(pipe[0], "r");
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[1]);
     }
     // The ids of the lines printed whole (until count are read, or all once it is gone).
     void ReadEvents(std::set<std::int64_t>& ids, size_t count)
     {
-        for (size_t n = 0; n < count; ++n) {
-            while (!process.canReadLine())
-                if (!process.waitForReadyRead(10000))
-                    return;
-            if (long long id = 0; std::sscanf(process.readLine().constData(), "event %lld\n", &id) == 1)
+        char line[64];
+        for (size_t n = 0; n < count && out && std::fgets(line, sizeof line, out); ++n)
+            if (long long id = 0; std::sscanf(line, "event %lld\n", &id) == 1 && std::strchr(line, '\n'))
                 ids.insert(id);
-        }
     }
-    void Kill() { process.kill(), process.waitForFinished(); }
+    void Kill()
+    {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    ~Writer()
+    {
+        if (out)
+            std::fclose(out);
+    }
 };
 
 }  // namespace
@@ -86,7 +105,7 @@ TEST(Journal, KillDuringWritesKeepsEveryWriteThatReturned)
     std::set<std::int64_t> returned;
     for (int round = 0; round < 3; ++round) {
         Writer first(file), second(file);
-        ASSERT_TRUE(first.process.waitForStarted() && second.process.waitForStarted());
+        ASSERT_TRUE(first.out && second.out);
         first.ReadEvents(returned, 40), second.ReadEvents(returned, 40);
         first.Kill(), second.Kill();
         first.ReadEvents(returned, SIZE_MAX), second.ReadEvents(returned, SIZE_MAX);
