@@ -2,7 +2,6 @@
 
 #include "engine/FaceDetector.h"
 #include "engine/MotionDetector.h"
-#include "engine/PictureNumbering.h"
 #include "tests/engine/DetectorScenes.h"
 #include "tests/engine/SurveillanceTestRig.h"
 
@@ -254,33 +253,6 @@ TEST(SurveillanceRun, PicturesFolderRefusalsAndALowDisk)
     EXPECT_EQ(std::count_if(rig.events.begin(), rig.events.end(), [&](const std::string& event) {
                   return event.starts_with("disk nearly full: ") && event.ends_with(" MB free in " + folder);
               }), 2);
-}
-
-// Two program starts of two runs each; the rig fails a test that saves a picture over another.
-TEST(SurveillanceRun, PictureNumbersGoOnAcrossRunsAndProgramStarts)
-{
-    const struct { Strings files; std::int64_t next; } cases[] = {
-        {{}, 1},
-        {{"pic_2147483647.jpg", "pic_2147483648.jpg"}, 2147483649},   // past 32 bits, they once wrapped
-        {{"pic_5.jpg", "pic_80.jpg.bak", "xpic_90.jpg", "pic_99999999999999999999.jpg"}, 6},   // not ours
-        {{"pic_1.jpg", "pic_9223372036854775807.jpg"}, 2},   // nothing above the highest: the lowest free number
-    };
-    for (const auto& c : cases) {
-        SurveillanceRig rig;
-        rig.UseFrames(F(1));   // a picture in the last frame
-        for (const std::string& file : c.files)
-            rig.dir.WriteFile(file, "x");
-        Strings expected;
-        for (int program = 0; program < 2; ++program) {
-            auto state = RunningState(1.0f, 1.0f);
-            state->pictureNumberBase = HighestPictureNumber(rig.dir.path());
-            for (int run = 0; run < 2; ++run) {
-                rig.Run(*state);
-                expected.push_back("pic_" + std::to_string(c.next + expected.size()) + ".jpg");
-            }
-        }
-        EXPECT_EQ(rig.pictures, expected);
-    }
 }
 
 }  // namespace
