@@ -33,8 +33,8 @@ QProcessEnvironment ArmedRun(int port, int stillFrames, int movingFrames)
 
 }  // namespace
 
-// The server takes the whole message and never answers: SIGTERM still ends the program at once
-// (this bound is the feature), and the mail waits in the outbox for the next start.
+// The server takes the whole message and never answers: the pictures keep coming, SIGTERM still ends
+// the program at once (this bound is the feature), and the mail waits in the outbox for the next start.
 TEST(MailPath, SigtermEndsTheProgramWhileTheServerHoldsItsAnswer)
 {
     const QString program = InstalledProgram();
@@ -45,6 +45,9 @@ TEST(MailPath, SigtermEndsTheProgramWhileTheServerHoldsItsAnswer)
     sentivo.setProcessEnvironment(ArmedRun(smtp.port(), 40, 400));
     sentivo.start(program, {"--arm", "--camera", "camera.avi"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return smtp.Seen("held") >= 1; }, 60000)) << "no mail reached the server";
+    const auto pictures = [] { int n = 0; while (fs::exists("pic_" + std::to_string(n + 1) + ".jpg")) ++n; return n; };
+    const int taken = pictures();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pictures() >= taken + 2; }, 30000)) << "pictures go on while a mail is held";
     QElapsedTimer stopping;
     stopping.start();
     ::kill(sentivo.processId(), SIGTERM);
