@@ -171,10 +171,8 @@ TEST(Program, RunsAndQuitsAsAUserDrivesIt)
     }
 }
 
-// The installed sentivo --arm, started in a test folder, on no display at all: the stored settings
-// checked first, then the panel's loop with its outbox; the video's end or a SIGTERM mid-run ends it
-// with status 0, each picture whole. Face detection finds its cascade from any folder. Started from
-// the menu, pictures go to ~/Pictures/Sentivo, made for them.
+// The installed sentivo --arm without a display: settings checked first; the video's end or a SIGTERM
+// ends it with status 0, each picture whole; the face cascade found; --from-menu uses ~/Pictures/Sentivo.
 TEST(Program, RunsArmedWithoutAWindow)
 {
     const QString program = InstalledProgram();

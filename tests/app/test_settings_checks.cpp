@@ -92,10 +92,8 @@ TEST(ArmedSettings, AuthTxtThatCannotBeUsedIsReportedAndNeverHangs)
     }
 }
 
-// With an auth.txt in the working folder, the Options dialog says it overrides the login in its
-// boxes, and the test e-mail logs in with it, not with what was typed there: exactly as the alarm
-// mails then do, which the saved login (stale here) would not let through. Without it, the boxes'
-// login is the one both use.
+// An auth.txt in the working folder overrides the dialog's login, for the test e-mail as for the
+// alarm mails (the saved login, stale here, would fail); without it both use the boxes' login.
 TEST(MailLogin, TheTestEmailAndTheAlarmMailsLogInAlike)
 {
     TestDirectory dir;

@@ -58,10 +58,8 @@ static void StoreRunSettings(const SmtpTestServer& smtp, int intruderFrames)
     WriteRoomVideo("camera.avi", 60, intruderFrames);
 }
 
-// The second copy, started while the first holds still (SIGSTOP), is refused: the panel shows the
-// refusal in a message box, captioned as every message box and before any other window, and prints
-// it (no tool reads a message box's text on X11); --arm prints it; both exit 4. Nothing in the test's folders changes. The first copy, let go, takes its
-// pictures and every one of them arrives.
+// A second copy, started while the first holds still (SIGSTOP), is refused with exit 4 (the panel in
+// a message box, also printed; --arm printed), changing nothing; the first, let go, mails every picture.
 TEST(SecondCopy, IsRefusedAndTheFirstLosesNothing)
 {
     const QString program = InstalledProgram();

@@ -18,10 +18,8 @@ const std::string kNoEncryption = "the server offers no encryption; the password
 
 }  // namespace
 
-// Each send answers within its time-out (the closing QUIT may wait as long again) and says why it
-// failed and whether for good. An address that could add lines, SMTP commands or parameters to the
-// envelope or the headers is refused before anything is sent. A login goes only over TLS unless
-// the security is None: the server must not even see AUTH.
+// Each send says why it failed and whether for good; an address that could inject lines or envelope
+// parameters is refused before sending; a login goes only over TLS unless the security is None.
 TEST(SendMail, AnswersSayWhyAndWhetherForGood)
 {
     const int nobodyListens = SmtpTestServer().port();   // that server has gone again
