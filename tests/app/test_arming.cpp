@@ -53,6 +53,7 @@ std::vector<OutboxEntry> Waiting(const Outbox& outbox)
     return entries;
 }
 
+// A recording that cannot be read is told at once: no countdown, exit status 3.
 TEST(Arming, AnUnreadableRecordingEndsTheProgramBeforeTheCountdown)
 {
     const QString program = InstalledProgram();
