@@ -1,6 +1,8 @@
 #pragma once
-// The program as a user gets it: installed into a prefix of its own, once per test binary.
+// What the tests of the installed program share: the program installed into a prefix of its own (once
+// per test binary), its environment without a display, a quick armed run's settings, a tmpfs check.
 #include "tests/support/TestDirectory.h"
+#include "tests/ui/panel/PanelHarness.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,3 +14,65 @@ inline QString InstalledProgram()
                                                            "--prefix", prefix.path()});
     return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
 }
+
+// Whether this machine lets a test mount a tmpfs of its own (a user and mount namespace).
+inline bool CanMountTmpfs()
+{
+    return QProcess::execute("unshare", {"-rm", "sh", "-c", "mount -t tmpfs -o size=40k tmpfs /mnt"}) == 0;
+}
+
+// The test's environment (its XDG folders) with no display at all.
+inline QProcessEnvironment NoDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    return env;
+}
+
+// Mail through server:port without encryption (the test server has none), short delays; mode
+// (nullptr: left as stored) is the detector.
+inline void StoreArmedSettings(int port, const char* leaveRoom = "2.0", const char* beforeAlarm = "2.0",
+                               const char* mode = "MOTION", const std::string& server = "127.0.0.1",
+                               const std::string& from = "alarm@home.net")
+{
+    StoreEmailSettings(from, "owner@mail.org", server);
+    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(port));
+    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
+    if (mode)
+        WriteNamedSetting("DETECT_MODE", mode);
+    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, leaveRoom}, {SETTING_DELAY_BEFORE_ALARM, beforeAlarm},
+                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
+        StoreSetting(setting, text);
+}
+
+// An X server of its own (so the test needs no display and disturbs none), ended with the object.
+class VirtualDisplay {
+public:
+    VirtualDisplay()
+    {
+        xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        if (xvfb_.waitForReadyRead(10000))
+            env_.insert("DISPLAY", ":" + QString(xvfb_.readAllStandardOutput()).trimmed());
+        env_.insert("QT_QPA_PLATFORM", "xcb");
+    }
+    ~VirtualDisplay()
+    {
+        xvfb_.terminate();
+        xvfb_.waitForFinished();
+    }
+    const QProcessEnvironment& Environment() const { return env_; }
+    // Runs a tool (xdotool, xclip) on this display; answers what it printed.
+    QString Run(const QString& tool, const QStringList& arguments) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(env_);
+        process.start(tool, arguments);
+        process.waitForFinished(60000);
+        return QString(process.readAllStandardOutput()).trimmed();
+    }
+
+private:
+    QProcess xvfb_;
+    QProcessEnvironment env_ = NoDisplay();
+};

@@ -1,11 +1,9 @@
-// Arming as the installed program does it, told before it matters: the camera is opened before the
-// countdown (an unreadable recording ends the program at once; a stream that appears later is waited
-// for and then watched), the detection area is kept by sentivo --arm, and a pictures folder that
-// refuses pictures (full, read-only) loses no mail and leaves no empty or partial picture.
+// Arming as the installed program does it: the camera opened before the countdown, the area kept, pictures never lost.
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
+#include "tests/app/InstalledProgram.h"
 #include "tests/support/MjpegTestServer.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/ui/panel/PanelHarness.h"
@@ -23,41 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The program as a user gets it: installed into a prefix of its own (once per test binary).
-QString InstalledSentivo()
-{
-    static QTemporaryDir prefix;
-    static const int status = QProcess::execute("cmake", {"--install", QString::fromStdString(BinaryDir().string()),
-                                                           "--prefix", prefix.path()});
-    return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
-}
-
-// Whether this machine lets a test mount a tmpfs of its own (a user and mount namespace).
-bool TmpfsMountable()
-{
-    return QProcess::execute("unshare", {"-rm", "sh", "-c", "mount -t tmpfs -o size=40k tmpfs /mnt"}) == 0;
-}
-
-// The environment of a program started without a display, with the test folder's settings.
-QProcessEnvironment NoDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
-    return env;
-}
-
-// Mail to the test server without a login; the delays of a quick run.
 void StoreRunSettings(const SmtpTestServer* smtp, const char* leaveRoom = "0.5")
 {
-    StoreEmailSettings("alarm@home.net", "owner@mail.org", "127.0.0.1");
-    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(smtp ? smtp->port() : 9));
-    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
+    StoreArmedSettings(smtp ? smtp->port() : 9, leaveRoom, "1.0");
     WriteNamedSetting(SETTING_SEND_EMAILS, smtp ? "1" : "0");
-    WriteNamedSetting("DETECT_MODE", "MOTION");
-    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, leaveRoom}, {SETTING_DELAY_BEFORE_ALARM, "1.0"},
-                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
-        StoreSetting(setting, text);
 }
 
 // Waits until the program's standard error, gathered into err, holds text.
@@ -74,7 +41,6 @@ std::vector<std::string> Subjects(const SmtpTestServer& smtp)
     return subjects;
 }
 
-// A recording that cannot be read is told at once: no countdown, exit status 3.
 // The whole entries waiting in outbox, oldest first.
 std::vector<OutboxEntry> Waiting(const Outbox& outbox)
 {
@@ -87,9 +53,10 @@ std::vector<OutboxEntry> Waiting(const Outbox& outbox)
     return entries;
 }
 
+// A recording that cannot be read is told at once: no countdown, exit status 3.
 TEST(Arming, AnUnreadableRecordingEndsTheProgramBeforeTheCountdown)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     for (const char* camera : {"broken.avi", "missing.avi"}) {
         TestDirectory dir;
@@ -110,7 +77,7 @@ TEST(Arming, AnUnreadableRecordingEndsTheProgramBeforeTheCountdown)
 // one mail), arms when the stream appears, and takes and mails pictures of what moves in it.
 TEST(Arming, AStreamThatAppearsLaterIsWaitedForAndWatched)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     TestDirectory dir;
     SmtpTestServer smtp;
@@ -152,7 +119,7 @@ void WriteRightSideVideo(const fs::path& file)
 // picture, motion inside it does.
 TEST(Arming, KeepsTheDetectionArea)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     const struct { const char* name; cv::Rect watched; bool pictures; } rows[] = {
         {"the left half watched", {0, 0, 160, 240}, false},
@@ -192,9 +159,9 @@ QStringList LoggedPictures(const QString& err)
 // program's namespace: its files are copied out when the program has ended.
 TEST(Arming, APicturesFolderThatRefusesPicturesLosesNoMail)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
-    if (!TmpfsMountable()) {
+    if (!CanMountTmpfs()) {
         std::cout << "[  SKIPPED ] this machine lets no test mount a tmpfs\n";
         return;
     }

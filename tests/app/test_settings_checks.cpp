@@ -1,8 +1,4 @@
-// The settings as the installed program judges them before and while it is armed: a server text the
-// mail could never use stops `sentivo --arm` before it arms; whatever stands in the working folder
-// as auth.txt (a FIFO, a link to an endless device, a record it cannot use) is reported and neither
-// hangs the mail nor a SIGTERM; and the Options dialog's test e-mail logs in exactly as the alarm
-// mails do.
+// The settings as the installed program judges them before and while armed (server text, auth.txt, login).
 #include "log/EventLog.h"
 #include "mail/MailConfig.h"
 #include "settings/MailSettingsCodec.h"
@@ -23,26 +19,10 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The stored settings of an armed run that mails through server on port, without encryption (the
-// test server has none), with the delays short.
-static void StoreArmedSettings(const std::string& server, int port)
-{
-    StoreEmailSettings("alarm@home.net", "owner@mail.org", server);
-    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(port));
-    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");
-    WriteNamedSetting("DETECT_MODE", "MOTION");
-    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "2.0"}, {SETTING_DELAY_BEFORE_ALARM, "2.0"},
-                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
-        StoreSetting(setting, text);
-}
-
 // The installed sentivo --arm on camera.avi in the test folder, with no display.
 static void StartArmed(QProcess& sentivo)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();   // with the test folder's XDG folders
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
-    sentivo.setProcessEnvironment(env);
+    sentivo.setProcessEnvironment(NoDisplay());
     sentivo.start(InstalledProgram(), {"--arm", "--camera", "camera.avi"});
 }
 
@@ -55,7 +35,7 @@ TEST(ArmedSettings, AServerTextTheMailCannotUseStopsArming)
         TestDirectory dir;
         SmtpTestServer smtp;
         const bool usable = QString(server).endsWith("PORT");
-        StoreArmedSettings(usable ? "localhost:" + std::to_string(smtp.port()) : server, 0);
+        StoreArmedSettings(0, "2.0", "2.0", "MOTION", usable ? "localhost:" + std::to_string(smtp.port()) : server);
         WriteRoomVideo("camera.avi", 40, 0);
         QProcess sentivo;
         StartArmed(sentivo);
@@ -85,7 +65,7 @@ TEST(ArmedSettings, AuthTxtThatCannotBeUsedIsReportedAndNeverHangs)
         SCOPED_TRACE(row.what);
         TestDirectory dir;
         SmtpTestServer smtp({.requireAuth = true});
-        StoreArmedSettings("127.0.0.1", smtp.port());
+        StoreArmedSettings(smtp.port());
         WriteRoomVideo("camera.avi", 40, 600);
         row.make();
         QProcess sentivo;
@@ -112,16 +92,14 @@ TEST(ArmedSettings, AuthTxtThatCannotBeUsedIsReportedAndNeverHangs)
     }
 }
 
-// With an auth.txt in the working folder, the Options dialog says it overrides the login in its
-// boxes, and the test e-mail logs in with it, not with what was typed there: exactly as the alarm
-// mails then do, which the saved login (stale here) would not let through. Without it, the boxes'
-// login is the one both use.
+// An auth.txt in the working folder overrides the dialog's login, for the test e-mail as for the
+// alarm mails (the saved login, stale here, would fail); without it both use the boxes' login.
 TEST(MailLogin, TheTestEmailAndTheAlarmMailsLogInAlike)
 {
     TestDirectory dir;
     fs::copy_file(SourceDir() / "res" / "sentivo.jpg", dir.path() / "sentivo.jpg");
     SmtpTestServer smtp({.requireAuth = true});   // alarm, secret
-    StoreArmedSettings("127.0.0.1", smtp.port());
+    StoreArmedSettings(smtp.port());
     std::string reason;
     ASSERT_TRUE(WriteSmtpCredentials("alarm", "stale", reason)) << reason;
     dir.WriteFile("auth.txt", "USERNAME, alarm\nPASSWORD, secret\n");

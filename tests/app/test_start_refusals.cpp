@@ -1,7 +1,5 @@
-// The installed program refuses to start where it cannot do its work, and says so before it touches
-// anything: a second copy on the same settings (the panel in a message box, --arm with exit 4)
-// while the first goes on and loses nothing; a dead copy's lock is taken over; the panel without a
-// display exits 1, naming the command line that needs none.
+// The installed program refuses to start where it cannot work (a second copy, no display) and says so first.
+#include "tests/app/InstalledProgram.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/ui/panel/PanelHarness.h"
 
@@ -14,55 +12,6 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
-
-// The program as a user gets it: installed into a prefix of its own (once per test binary).
-static QString InstalledSentivo()
-{
-    static QTemporaryDir prefix;
-    static const int status = QProcess::execute("cmake", {"--install", QString::fromStdString(BinaryDir().string()),
-                                                           "--prefix", prefix.path()});
-    return status == 0 ? prefix.path() + "/bin/sentivo" : QString();
-}
-
-// The test's environment (its folders) with no display at all.
-static QProcessEnvironment NoDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
-    return env;
-}
-
-// An X server of its own (so the test needs no display and disturbs none), ended with the object.
-class VirtualDisplay {
-public:
-    VirtualDisplay()
-    {
-        xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        if (xvfb_.waitForReadyRead(10000))
-            env_.insert("DISPLAY", ":" + QString(xvfb_.readAllStandardOutput()).trimmed());
-        env_.insert("QT_QPA_PLATFORM", "xcb");
-    }
-    ~VirtualDisplay()
-    {
-        xvfb_.terminate();
-        xvfb_.waitForFinished();
-    }
-    const QProcessEnvironment& Environment() const { return env_; }
-    // Runs a tool (xdotool, xclip) on this display; answers what it printed.
-    QString Run(const QString& tool, const QStringList& arguments) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(env_);
-        process.start(tool, arguments);
-        process.waitForFinished(60000);
-        return QString(process.readAllStandardOutput()).trimmed();
-    }
-
-private:
-    QProcess xvfb_;
-    QProcessEnvironment env_ = NoDisplay();
-};
 
 // Every file and folder under folder, with the bytes of each file: what a refused copy must leave
 // exactly as it found it.
@@ -105,22 +54,15 @@ static int CountLines(const TestDirectory& dir, const std::string& text)
 // Stored settings for an armed run that mails to smtp; a video of a room, an intruder crossing it.
 static void StoreRunSettings(const SmtpTestServer& smtp, int intruderFrames)
 {
-    StoreEmailSettings("alarm@home.net", "owner@mail.org", "127.0.0.1");
-    WriteNamedSetting(SETTING_SMTP_PORT, std::to_string(smtp.port()));
-    WriteNamedSetting(SETTING_SMTP_SECURITY, "NONE");   // the test server has no TLS
-    for (auto [setting, text] : {std::pair{SETTING_DELAY_TO_LEAVE_ROOM, "2.0"}, {SETTING_DELAY_BEFORE_ALARM, "2.0"},
-                                 {SETTING_DELAY_BETWEEN_SENDS, "1.0"}})
-        StoreSetting(setting, text);
+    StoreArmedSettings(smtp.port(), "2.0", "2.0", nullptr);
     WriteRoomVideo("camera.avi", 60, intruderFrames);
 }
 
-// The second copy, started while the first holds still (SIGSTOP), is refused: the panel shows the
-// refusal in a message box, captioned as every message box and before any other window, and prints
-// it (no tool reads a message box's text on X11); --arm prints it; both exit 4. Nothing in the test's folders changes. The first copy, let go, takes its
-// pictures and every one of them arrives.
+// A second copy, started while the first holds still (SIGSTOP), is refused with exit 4 (the panel in
+// a message box, also printed; --arm printed), changing nothing; the first, let go, mails every picture.
 TEST(SecondCopy, IsRefusedAndTheFirstLosesNothing)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     enum Copy { Armed, Panel };
     struct Row { Copy first, second; } const rows[] = {{Armed, Armed}, {Armed, Panel}, {Panel, Armed}};
@@ -196,7 +138,7 @@ TEST(SecondCopy, IsRefusedAndTheFirstLosesNothing)
 // A copy that was killed holds nothing: the next one takes the lock over and runs.
 TEST(SecondCopy, TakesOverFromAKilledCopy)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     TestDirectory dir;
     SmtpTestServer smtp;
@@ -218,7 +160,7 @@ TEST(SecondCopy, TakesOverFromAKilledCopy)
 // (offscreen, as the tests use) is not refused.
 TEST(NoDisplay, ExitsNamingTheArmCommand)
 {
-    const QString program = InstalledSentivo();
+    const QString program = InstalledProgram();
     ASSERT_FALSE(program.isEmpty()) << "cmake --install failed";
     struct Row { const char *name, *value; } const rows[] = {
         {nullptr, nullptr}, {"QT_QPA_PLATFORM", "xcb"}, {"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ""}};

@@ -2,8 +2,12 @@
 // Drawn pictures for the detector tests and benchmarks.
 
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <functional>
 
 #include <string>
+#include <vector>
 
 namespace detector_scenes {
 
@@ -66,6 +70,20 @@ inline cv::Mat Room(cv::Size size, unsigned seed = 7)
     cv::RNG(seed).fill(room, cv::RNG::UNIFORM, cv::Scalar::all(80), cv::Scalar::all(140));
     cv::GaussianBlur(room, room, cv::Size(0, 0), 1.5);
     return room;
+}
+
+// frames of scene recorded as a camera delivers them: MJPG in an AVI, read back frame by frame.
+inline std::vector<cv::Mat> Record(const std::function<cv::Mat(int n)>& scene, int frames, double fps, cv::Size size)
+{
+    cv::VideoWriter writer("scene.avi", cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size);
+    for (int n = 0; n < frames; ++n)
+        writer.write(scene(n));
+    writer.release();
+    cv::VideoCapture capture("scene.avi", cv::CAP_FFMPEG);
+    std::vector<cv::Mat> footage;
+    for (cv::Mat frame; capture.read(frame);)
+        footage.push_back(frame.clone());
+    return footage;
 }
 
 }  // namespace detector_scenes

@@ -47,28 +47,13 @@ cv::Mat Lit(const cv::Mat& frame, double gain, double offset = 0.0)
     return lit;
 }
 
-// The scene recorded as a camera would deliver it: MJPG in an AVI, read back frame by frame.
-std::vector<cv::Mat> Record(const Scene& scene, int frames)
-{
-    cv::VideoWriter writer("scene.avi", cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kFps, kSize);
-    for (int n = 0; n < frames; ++n)
-        writer.write(scene(n));
-    writer.release();
-    cv::VideoCapture capture("scene.avi", cv::CAP_FFMPEG);
-    std::vector<cv::Mat> footage;
-    for (cv::Mat frame; capture.read(frame);)
-        footage.push_back(frame.clone());
-    EXPECT_EQ(footage.size(), size_t(frames));
-    return footage;
-}
-
 // A run of the real loop and the real detectors over the footage: 2 s of detection before the
 // alarm, then a picture a second while it goes on.
 struct FootageRun {
     FootageRun(const Scene& scene, int frames, bool faceMode = false)
         : state(RunningState(2.0f, 1.0f, faceMode))
     {
-        rig.frames = Record(scene, frames);
+        rig.frames = Record(scene, frames, kFps, kSize);
         detector.faceCascade = std::make_shared<cv::CascadeClassifier>(kFrontalFaceCascade);
     }
     size_t Run()
@@ -184,7 +169,7 @@ cv::Mat Staged(int n)
 TEST(Sensitivity, ThreeIsTheStandardRulesOneSeesLessFiveMore)
 {
     TestDirectory dir;
-    const std::vector<cv::Mat> footage = Record(Staged, 120);
+    const std::vector<cv::Mat> footage = Record(Staged, 120, kFps, kSize);
     constexpr int kGapAt = 60;
     constexpr double kFrameSeconds = 0.125;   // exact in binary, as are these: 100 days on, and
     const double kLater[] = {100 * 86400.0, 4091.0};   // where the detector's time base moves mid-run

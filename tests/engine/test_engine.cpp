@@ -2,8 +2,6 @@
 
 #include "engine/FaceDetector.h"
 #include "engine/MotionDetector.h"
-#include "engine/PictureNumbering.h"
-#include "engine/SurveillanceWorker.h"
 #include "tests/engine/DetectorScenes.h"
 #include "tests/engine/SurveillanceTestRig.h"
 
@@ -11,12 +9,10 @@
 #include <opencv2/optflow/motempl.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <thread>
 
 namespace {
 
 using namespace detector_scenes;
-using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 // The rules pixel by pixel: grey against three calls before (black at first and after a change of size); a
@@ -257,80 +253,6 @@ TEST(SurveillanceRun, PicturesFolderRefusalsAndALowDisk)
     EXPECT_EQ(std::count_if(rig.events.begin(), rig.events.end(), [&](const std::string& event) {
                   return event.starts_with("disk nearly full: ") && event.ends_with(" MB free in " + folder);
               }), 2);
-}
-
-// Two program starts of two runs each; the rig fails a test that saves a picture over another.
-TEST(SurveillanceRun, PictureNumbersGoOnAcrossRunsAndProgramStarts)
-{
-    const struct { Strings files; std::int64_t next; } cases[] = {
-        {{}, 1},
-        {{"pic_2147483647.jpg", "pic_2147483648.jpg"}, 2147483649},   // past 32 bits, they once wrapped
-        {{"pic_5.jpg", "pic_80.jpg.bak", "xpic_90.jpg", "pic_99999999999999999999.jpg"}, 6},   // not ours
-        {{"pic_1.jpg", "pic_9223372036854775807.jpg"}, 2},   // nothing above the highest: the lowest free number
-    };
-    for (const auto& c : cases) {
-        SurveillanceRig rig;
-        rig.UseFrames(F(1));   // a picture in the last frame
-        for (const std::string& file : c.files)
-            rig.dir.WriteFile(file, "x");
-        Strings expected;
-        for (int program = 0; program < 2; ++program) {
-            auto state = RunningState(1.0f, 1.0f);
-            state->pictureNumberBase = HighestPictureNumber(rig.dir.path());
-            for (int run = 0; run < 2; ++run) {
-                rig.Run(*state);
-                expected.push_back("pic_" + std::to_string(c.next + expected.size()) + ".jpg");
-            }
-        }
-        EXPECT_EQ(rig.pictures, expected);
-    }
-}
-
-// Stopped while a stalled disk (a network folder, say) saves a picture: WaitFor gives up in time, the
-// destructor waits, so runs never overlap.
-TEST(SurveillanceWorker, StopDuringASlowSaveIsBoundedAndTheDestructorWaits)
-{
-    SurveillanceRig rig;
-    std::atomic<bool> saving{false}, saved{false};
-    SurveillanceEnvironment env = rig.Environment();
-    env.savePicture = [&, save = env.savePicture](const auto&... picture) {
-        saving = true, std::this_thread::sleep_for(3s), saved = true;
-        return save(picture...);
-    };
-    auto state = RunningState(0.0f, 0.0f);   // a picture in the second frame, the first to take time
-    {
-        SurveillanceWorker worker(state, env);
-        while (!saving)
-            std::this_thread::sleep_for(1ms);
-        worker.RequestStop();
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(worker.WaitFor(300ms));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
-    }
-    EXPECT_TRUE(saved);
-    EXPECT_EQ(rig.log + state->calls.back(), "omsmscRunEnded");
-    EXPECT_EQ(rig.requested, cv::Size(640, 480));
-}
-
-TEST(CaptureSource, PlaysAVideoFileAndFailsAtItsEnd)
-{
-    TestDirectory dir;
-    cv::VideoWriter video("room.avi", cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, {160, 120});
-    for (int i = 0; i < 12; ++i)
-        video.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(20 * i)));
-    video.release();
-    auto source = OpenCaptureSource("room.avi");
-    ASSERT_NE(source, nullptr);
-    EXPECT_FALSE(source->IsLive());
-    cv::Mat frame;
-    int frames = 0;
-    while (source->Read(frame))
-        EXPECT_NEAR(cv::mean(frame)[0], 20 * frames++, 3) << "frame " << frames;
-    EXPECT_EQ(frames, 12);
-    EXPECT_FALSE(source->Read(frame));
-    dir.WriteFile("garbage.avi", "not a video");
-    for (const char* name : {"missing.avi", "garbage.avi"})
-        EXPECT_EQ(OpenCaptureSource(name), nullptr) << name;
 }
 
 }  // namespace

@@ -1,8 +1,4 @@
-// The face scanner on drawn footage (faces as TwoFaces draws them, over a textured room), at the
-// two sizes cameras deliver most: a face that walks in is found as soon as the whole-frame cascade
-// finds it, a face that holds still is found by the whole-frame scan and stays found, faces
-// outside the detection area never count, and after Forget() nothing from before the gap is
-// searched.
+// The face scanner on drawn footage (TwoFaces over a textured room) at the two common camera sizes.
 
 #include "engine/FaceScanner.h"
 #include "tests/engine/DetectorScenes.h"

@@ -1,8 +1,7 @@
-// The tamper guard on footage of a drawn room, recorded as a camera delivers it (MJPG in an AVI,
-// read back frame by frame, 15 frames a second): what covers, turns or darkens the view is told
-// once, after 3 s, and its end once; what only changes the light or passes by is not.
+// The tamper guard on recorded footage of a drawn room: covered, turned or dark told once after 3 s, light and passers-by not.
 
 #include "engine/TamperGuard.h"
+#include "tests/engine/DetectorScenes.h"
 #include "tests/support/TestDirectory.h"
 
 #include <gtest/gtest.h>
@@ -156,22 +155,6 @@ int Walk(double t, int span, double speed)
 
 using Scene = std::function<cv::Mat(double t)>;
 
-// The scene recorded as a camera would deliver it: MJPG in an AVI, read back frame by frame.
-std::vector<cv::Mat> Record(const Scene& scene)
-{
-    const int frames = static_cast<int>(kRunSeconds * kFps);
-    cv::VideoWriter writer("tamper.avi", cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kFps, kSize);
-    for (int n = 0; n < frames; ++n)
-        writer.write(scene(double(n) / kFps));
-    writer.release();
-    cv::VideoCapture capture("tamper.avi", cv::CAP_FFMPEG);
-    std::vector<cv::Mat> footage;
-    for (cv::Mat frame; capture.read(frame);)
-        footage.push_back(frame.clone());
-    EXPECT_EQ(footage.size(), size_t(frames));
-    return footage;
-}
-
 struct Expected {
     TamperKind kind;
     double from, to;   // the event comes at a frame time in [from, to] (seconds into the footage)
@@ -245,7 +228,8 @@ TEST(TamperGuard, CoveredTurnedOrDarkIsToldOnceAndItsEndOnceLightAndPassersByAre
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<cv::Mat> footage = Record(c.scene);
+        const auto frame = [&](int n) { return c.scene(double(n) / kFps); };
+        const std::vector<cv::Mat> footage = detector_scenes::Record(frame, int(kRunSeconds * kFps), kFps, kSize);
         TamperGuard guard;
         std::vector<TamperEvent> events;
         for (size_t n = 0; n < footage.size(); ++n) {

@@ -1,7 +1,4 @@
-// The outbox and its sender over real files and a real SMTP server on loopback: nothing is lost
-// while the server is away, a refusal is kept and shown rather than retried in a loop, a backlog
-// goes in messages the server takes, no entry holds back another, what is not a mail is set
-// aside, an outbox that cannot be written costs no mail, and Stop does not wait for the server.
+// The outbox and its sender over real files and a real SMTP server on loopback.
 #include "log/EventLog.h"
 #include "mail/MailConfig.h"
 #include "mail/MailSender.h"

@@ -1,6 +1,5 @@
-// SendMail and EmailPic against a real SMTP server on loopback: what arrives, why a send fails,
-// whether that is for good, and that a password never travels in clear unless asked to.
-#include "mail/EmailPic.h"
+// SendMail against a real SMTP server on loopback: why a send fails, whether for good, and that a
+// password never travels in clear unless asked to.
 #include "mail/MailConfig.h"
 #include "mail/SendMail.h"
 #include "tests/support/SmtpTestServer.h"
@@ -19,40 +18,8 @@ const std::string kNoEncryption = "the server offers no encryption; the password
 
 }  // namespace
 
-// Plain, and with STARTTLS and a login: the picture arrives byte for byte.
-TEST(EmailPic, DeliversThePictureByteForByte)
-{
-    // Bytes a careless encoder would damage: bare CR and LF, lines beginning with a dot (SMTP's end
-    // of data), every byte value, over many base64 lines.
-    std::string picture = "\xff\xd8\r\n.\r\n..\n.\r\n";
-    for (int i = 0; i < 64 * 256; ++i)
-        picture += static_cast<char>(i ^ (i >> 8));
-    TestDirectory dir;
-    dir.WriteFile("pic_1.jpg", picture);
-    for (const auto& [options, user] : {std::pair<Options, const char*>{{}, nullptr}, {kLogin, "alarm"}}) {
-        SmtpTestServer server(options);
-        SetMailConfig({.port = server.port(), .caFile = server.certificateFile()});
-        ASSERT_TRUE(EmailPic("owner@example.org", "alarm@example.net", "127.0.0.1", "pic_1.jpg", user, "secret")
-                    && EmailPicLastError().empty()) << EmailPicLastError();
-        const ReceivedMail mail = server.WaitForMessages(1, 5s).at(0);
-        EXPECT_EQ(mail.envelopeFrom, "alarm@example.net");
-        EXPECT_EQ(mail.envelopeTo, std::vector<std::string>{"owner@example.org"});
-        EXPECT_EQ(mail.from + " " + mail.to + " " + mail.subject,
-                  "alarm@example.net owner@example.org Sentivo: a picture was taken");
-        EXPECT_EQ(mail.authenticatedUser + (mail.overTls ? " over TLS" : ""), user ? "alarm over TLS" : "");
-        ASSERT_EQ(mail.attachments.size(), 1u);
-        EXPECT_EQ(mail.attachments[0].fileName + " " + mail.attachments[0].contentType, "pic_1.jpg image/jpeg");
-        EXPECT_TRUE(mail.attachments[0].bytes == picture) << "the attachment differs from the file";
-    }
-    // The picture is read first: no server is bothered, nor blamed.
-    EXPECT_FALSE(EmailPic("owner@example.org", "alarm@example.net", "127.0.0.1", "pic_2.jpg", nullptr, nullptr));
-    EXPECT_EQ(EmailPicLastError(), "picture file could not be read");
-}
-
-// Each send answers within its time-out (the closing QUIT may wait as long again) and says why it
-// failed and whether for good. An address that could add lines, SMTP commands or parameters to the
-// envelope or the headers is refused before anything is sent. A login goes only over TLS unless
-// the security is None: the server must not even see AUTH.
+// Each send says why it failed and whether for good; an address that could inject lines or envelope
+// parameters is refused before sending; a login goes only over TLS unless the security is None.
 TEST(SendMail, AnswersSayWhyAndWhetherForGood)
 {
     const int nobodyListens = SmtpTestServer().port();   // that server has gone again

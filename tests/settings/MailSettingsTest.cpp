@@ -1,6 +1,4 @@
-// The mail settings as the store and auth.txt hold them: the verdicts on addresses and server texts,
-// auth.txt read from real files (also ones put there to hang or flood the reader), which login a
-// mail uses, and the names of ports and securities.
+// The mail settings as the store and auth.txt hold them: verdicts, auth.txt files (hostile ones too), which login wins.
 #include "settings/KeyValueFile.h"
 #include "settings/MailSettingsCodec.h"
 #include "settings/SettingsStore.h"

@@ -1,6 +1,4 @@
-// The one reader of a run's settings, on a real settings file: each value with its default, and the
-// problem of one that was there but unusable, in its own group; the e-mail settings in the panel's
-// order with their verdicts.
+// The one reader of a run's settings on a real file: each value, its default, the problem of an unusable one.
 #include "settings/RunSettings.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestDirectory.h"

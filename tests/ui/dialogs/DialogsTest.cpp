@@ -1,8 +1,5 @@
-// The small windows: the countdown, the About box's system command, the help page beside the
-// program and where it opens, the Tab order of the panel and the Options dialog, and the splash,
-// which goes after 1.5 s or at the first key or mouse-button press.
+// The small windows: countdown, where the help page opens, Tab order, and the splash.
 
-#include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/CountdownDlg.h"
 #include "ui/dialogs/OptionsDlg.h"
 #include "ui/dialogs/ProductWebPage.h"
@@ -78,35 +75,6 @@ TEST(Dialogs, CountdownEndsOnItsOwnTimerOrAtOnceOnEnterOrEsc)
         EXPECT_FALSE(dialog.isVisible()) << key;
         EXPECT_EQ(dialog.result(), result) << key;
     }
-}
-
-// Only 16..31 (the About entry's 0x10 under the 0xFFF0 mask) open the box; other ids are left to
-// the default handling and show nothing.
-TEST(Dialogs, AboutBoxOpensForSystemCommandsSixteenToThirtyOne)
-{
-    for (unsigned id = 0; id <= 0xF060; id += id < 48 ? 1 : 16) {   // then the others, 0xF060 (close) among them
-        bool shown = false;
-        QObject context;   // the zero timer fires inside the box's exec(), if there is one
-        QTimer::singleShot(0, &context, [&] {
-            QWidget* box = QApplication::activeModalWidget();
-            shown = box->windowTitle() == "About Sentivo";
-            FindControl<QPushButton>(*box, 1)->click();
-        });
-        EXPECT_EQ(RunAboutForSysCommand(id), id >= 16 && id <= 31) << id;
-        EXPECT_EQ(shown, id >= 16 && id <= 31) << id;
-    }
-}
-
-// The page the Help buttons open is installed beside the program and covers the e-mail set-up.
-TEST(Dialogs, HelpPageLiesBesideTheProgramAndCoversTheSetUp)
-{
-    EXPECT_EQ(ProductWebPageUrl().toLocalFile(), QCoreApplication::applicationDirPath() + "/help/index.html");
-    QFile page(ProductWebPageUrl().toLocalFile());
-    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(page.readAll());
-    for (const char* topic : {"auth.txt", "USERNAME", "PASSWORD", "app password", "STARTTLS", "SMTP server",
-                              "Motion detect", "Face detect", "Time to allow before alarm"})
-        EXPECT_TRUE(html.contains(QLatin1String(topic))) << topic;
 }
 
 // The help buttons of the panel (the link and "H&elp") and of the Options dialog hand the page to

@@ -83,10 +83,8 @@ struct OptionsDialog : ::testing::Test {
     ~OptionsDialog() override { SetMailConfig({}); }
 };
 
-// OK saves all three boxes as typed and answers true only when all three pass their checks,
-// telling the user once otherwise; an untouched security stays the default (stored empty), and the
-// sender hears of the change. Each run comes up with what the one before saved. Cancel and the
-// close box save nothing and answer false.
+// OK saves the boxes as typed, answers whether all are valid (else tells once) and tells the sender;
+// an untouched security stays stored empty. Cancel and the close box save nothing and answer false.
 TEST_F(OptionsDialog, OkSavesAllThreeAndAnswersWhetherAllAreValid)
 {
     const std::pair<Boxes, bool> cases[] = {
@@ -124,13 +122,9 @@ TEST_F(OptionsDialog, OkKeepsTheDialogOpenWhileThePortIsInvalid)
     }
 }
 
-// "Send a test email" checks the boxes, To, From, then the server, as the stored addresses are
-// checked (an address must not smuggle a parameter into the SMTP envelope) and tells only the
-// first that fails. Then it mails "sentivo.jpg" with the boxes' texts, not the stored ones, to the
-// Port box's port with the security box's choice, logging in as the alarm mails will: with an
-// auth.txt in the working folder, else the boxes' login when a user name is given. A login never
-// goes out in clear unless the security is None. A failure adds the mail library's reason on a
-// line of its own.
+// "Send a test email" checks To, From, then the server and tells the first that fails; then mails
+// "sentivo.jpg" with the boxes' texts, port, security and login (auth.txt first), never a login in
+// clear unless the security is None. A failure adds the mail library's reason on a line of its own.
 TEST_F(OptionsDialog, TestEmailChecksTheBoxesThenSendsWithTheDialogsServerAndLogin)
 {
     Stored();
@@ -281,23 +275,6 @@ TEST_F(OptionsDialog, SecurityCaptionsMapToTheStoredValuesBothWays)
     }
     captions.removeDuplicates();
     EXPECT_EQ(captions, (QStringList{rows[0].second, rows[1].second, rows[2].second, rows[3].second}));
-}
-
-// The panel's status line: what the sender is doing, in a few words.
-TEST(MailStatusLine, SaysWhatTheSenderIsDoing)
-{
-    const std::pair<MailSenderStatus, const char*> cases[] = {
-        {{}, "Mail: nothing sent yet"},
-        {{.sent = 12}, "Mail: 12 sent"},
-        {{.sent = 2, .waiting = 3, .sending = true}, "Mail: sending…"},
-        {{.sent = 4, .waiting = 2}, "Mail: 2 waiting"},
-        {{.waiting = 3, .lastFailure = "login refused by the server", .nextTryIn = 40s},
-         "Mail: 3 waiting — login refused by the server; next try in 40 s"},
-        {{.sent = 1, .waiting = 1, .lastFailure = "server refused the message", .permanent = true, .nextTryIn = 600s},
-         "Mail: 1 waiting — server refused the message; kept, next try in 600 s"},
-    };
-    for (const auto& [status, text] : cases)
-        EXPECT_EQ(MailStatusText(status).toStdString(), text);
 }
 
 // With the sender's services the panel shows its status; a credentials file others can read is
