@@ -15,9 +15,16 @@ std::string What(const std::vector<OutboxEntry>& batch)
 {
     if (!IsPicture(batch.front()))
         return "\"" + batch.front().kind + "\"";
-    std::string text = batch.size() == 1 ? "picture " : "pictures ";
-    for (size_t i = 0; i < batch.size(); ++i)
-        text += (i ? ", " : "") + std::to_string(batch[i].pictureNumber);
+    // A picture's story sheet goes unnamed beside it; named only when it travels alone.
+    std::vector<std::int64_t> numbers;
+    for (const OutboxEntry& entry : batch)
+        if (entry.kind == "picture")
+            numbers.push_back(entry.pictureNumber);
+    if (numbers.empty())
+        return "story of picture " + std::to_string(batch.front().pictureNumber);
+    std::string text = numbers.size() == 1 ? "picture " : "pictures ";
+    for (size_t i = 0; i < numbers.size(); ++i)
+        text += (i ? ", " : "") + std::to_string(numbers[i]);
     return text;
 }
 

@@ -7,6 +7,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+// An alarm picture's attachment, "pic_N.jpg" (not its story sheet, not an alert's frame).
+inline bool IsPictureName(const std::string& name)
+{
+    return name.starts_with("pic_") && name.ends_with(".jpg") && !name.ends_with("-story.jpg");
+}
+
 inline QString InstalledProgram()
 {
     static QTemporaryDir prefix;
