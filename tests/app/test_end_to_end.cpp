@@ -24,22 +24,6 @@ extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
 
 static const QString kProgram = QString::fromStdString((BinaryDir() / "app" / "sentivo").string());
 
-TEST(CommandLine, IsAnsweredWithoutADisplay)
-{
-    struct Row { const char *option, *stdoutHas /* "": nothing */; int exitCode, stderrLines; } const rows[] = {
-        {"--version", "3.2", 0, 0}, {"--help", "--camera", 0, 0}, {"--bogus", "", 2, 1}};
-    const QProcessEnvironment env = NoDisplay();
-    for (const Row& row : rows) {
-        QProcess sentivo;
-        sentivo.setProcessEnvironment(env);
-        sentivo.start(kProgram, {row.option});
-        ASSERT_TRUE(sentivo.waitForFinished(30000)) << row.option;
-        const QString out = sentivo.readAllStandardOutput(), err = sentivo.readAllStandardError();
-        EXPECT_EQ(sentivo.exitStatus() == QProcess::NormalExit ? sentivo.exitCode() : -1, row.exitCode) << row.option;
-        EXPECT_TRUE(out.contains(row.stdoutHas) && out.isEmpty() == !*row.stdoutHas) << out.toStdString();
-        EXPECT_EQ(err.split('\n', Qt::SkipEmptyParts).size(), row.stderrLines) << err.toStdString();
-    }
-}
 
 // Every picture the server accepted (their story sheets left out), in the order the messages came.
 static std::vector<ReceivedAttachment> Attachments(const std::optional<SmtpTestServer>& smtp)

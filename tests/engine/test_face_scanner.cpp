@@ -148,32 +148,6 @@ TEST_P(FaceScannerTest, AfterForgetNothingFromBeforeTheGapIsSearched)
     }
 }
 
-// The camera's frame size changes mid-run, to a few pixels and back to a camera's size: the
-// scanner takes each size as it comes and, at a new size, searches what a new scanner does.
-TEST(FaceScanner, AChangeOfFrameSizeStartsAfresh)
-{
-    cv::CascadeClassifier cascade(kFrontalFaceCascade);
-    ASSERT_FALSE(cascade.empty());
-    FaceScanner scanner(cascade);
-    const cv::Mat big = Room({1280, 720});
-    for (int n = 0; n < 10; ++n) {
-        cv::Mat frame = Footage(big, {{{200 + 8 * n, 300}, 60}});
-        scanner.Scan(frame, cv::Mat(), n * kFrameSeconds);
-    }
-    for (const cv::Size tiny : {cv::Size(6, 4), cv::Size(39, 39)}) {
-        cv::Mat frame = Room(tiny);
-        EXPECT_FALSE(scanner.Scan(frame, cv::Mat(), 1.0)) << tiny;
-        EXPECT_TRUE(scanner.Searched().empty()) << tiny;
-    }
-    FaceScanner fresh(cascade);
-    const cv::Mat small = Footage(Room({640, 480}), {{{320, 240}, 60}});
-    for (int n = 0; n < 5; ++n) {
-        cv::Mat a = small.clone(), b = small.clone();
-        scanner.Scan(a, cv::Mat(), 2.0 + n * kFrameSeconds);
-        fresh.Scan(b, cv::Mat(), 2.0 + n * kFrameSeconds);
-        EXPECT_EQ(scanner.Searched(), fresh.Searched()) << "frame " << n;
-    }
-}
 
 INSTANTIATE_TEST_SUITE_P(CameraSizes, FaceScannerTest, ::testing::Values(cv::Size(640, 480), cv::Size(1280, 720)),
                          [](const auto& info) {

@@ -253,27 +253,5 @@ TEST(TamperGuard, CoveredTurnedOrDarkIsToldOnceAndItsEndOnceLightAndPassersByAre
     }
 }
 
-// Frames of other sizes than the footage's, including ones too small to average block by block,
-// straight from the drawing: each is read whole (the sanitizer builds see any read outside it), and
-// the cover is told as at 320x240.
-TEST(TamperGuard, ReadsFramesOfAnySize)
-{
-    for (const cv::Size size : {cv::Size(100, 50), cv::Size(176, 144), cv::Size(352, 288), cv::Size(1280, 720)}) {
-        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
-        TamperGuard guard;
-        std::vector<TamperEvent> events;
-        for (int n = 0; n < kRunSeconds * kFps; ++n) {
-            const double t = double(n) / kFps;
-            cv::Mat frame;
-            cv::resize(Tampered(t) ? Cloth() : View(), frame, size, 0, 0, cv::INTER_AREA);
-            if (auto event = guard.Feed(frame, kStart + t))
-                events.push_back(*event);
-        }
-        ASSERT_EQ(events.size(), 2u) << Describe(events);
-        EXPECT_TRUE(events[0].kind == TamperKind::kCovered && events[1].kind == TamperKind::kRestored)
-            << Describe(events);
-        EXPECT_EQ(events[0].current.size(), size);
-    }
-}
 
 }  // namespace

@@ -85,50 +85,6 @@ struct Rig {
 
 }  // namespace
 
-// Pictures queued while the server is down all arrive, in order and byte for byte, once it is up;
-// an alert queued after them goes in a mail of its own.
-TEST(MailSender, DeliversWhatWaitedOnceTheServerIsUp)
-{
-    const int nobodyListens = SmtpTestServer().port();   // that server has gone again
-    Rig rig(nobodyListens, 0, false);
-    for (int n : {1, 2, 3}) {
-        OutboxEntry picture = Picture(n);
-        picture.note = n == 2 ? "could not be saved: No space left on device" : "";
-        ASSERT_TRUE(rig.sender.Queue(picture, rig.reason)) << rig.reason;
-    }
-    rig.sender.Start();
-    EXPECT_TRUE(rig.sender.Queue({.kind = "camera lost", .note = "Camera lost since 3:12",
-                                  .pictureBytes = PictureBytes(0)}, rig.reason));
-    ASSERT_TRUE(WaitFor([&] { return !rig.sender.Status().lastFailure.empty(); }));
-    const MailSenderStatus failed = rig.sender.Status();
-    EXPECT_EQ(failed.lastFailure + (failed.permanent ? " (for good)" : ""), "could not connect");
-    EXPECT_EQ(failed.waiting, 4u);
-    EXPECT_TRUE(failed.nextTryIn > 0s && failed.nextTryIn <= 10s) << failed.nextTryIn.count();
-
-    SmtpTestServer server({.port = rig.port});
-    rig.sender.RetryNow();
-    ASSERT_TRUE(WaitFor([&] { return rig.sender.Status().sent == 4; }));
-    EXPECT_EQ(rig.sender.Status().waiting, 0u);
-    EXPECT_EQ(rig.outbox.Count(), 0u);
-    const std::vector<ReceivedMail> mails = server.Messages();
-    ASSERT_EQ(mails.size(), 2u);
-    EXPECT_EQ(mails[1].subject, "Sentivo: camera lost");
-    ASSERT_EQ(mails[1].attachments.size(), 1u);
-    EXPECT_EQ(mails[1].attachments[0].fileName, "camera.jpg");
-    EXPECT_EQ(mails[1].attachments[0].bytes, PictureBytes(0));
-    EXPECT_EQ(mails[0].subject, "Sentivo: 3 pictures were taken");
-    EXPECT_NE(mails[0].body.find("pic_1.jpg, taken 2026-12-07 03:12:01\n"), std::string::npos) << mails[0].body;
-    EXPECT_NE(mails[0].body.find("pic_2.jpg, taken 2026-12-07 03:12:02 (could not be saved: No space left on device)\n"),
-              std::string::npos) << mails[0].body;
-    EXPECT_EQ(mails[1].body, "Camera lost since 3:12\n");
-    ASSERT_EQ(mails[0].attachments.size(), 3u);
-    for (int i : {0, 1, 2}) {
-        EXPECT_EQ(mails[0].attachments[i].fileName, "pic_" + std::to_string(i + 1) + ".jpg");
-        EXPECT_TRUE(mails[0].attachments[i].bytes == PictureBytes(i + 1)) << i;
-    }
-    EXPECT_EQ(LogLines(rig.dir, "mail for pictures 1, 2, 3 failed: could not connect; next try in 10 s"), 1u);
-    EXPECT_EQ(LogLines(rig.dir, "mail for pictures 1, 2, 3 sent"), 1u);
-}
 
 // A failing server is left alone longer each time: 10 s, then 20 s.
 TEST(MailSender, WaitsLongerEachTimeTheServerFails)

@@ -18,40 +18,6 @@ std::string Jpeg(const std::string& inside)
 
 }  // namespace
 
-// Entries survive the object, oldest first, byte for byte; a half-written one is cleared away; a
-// text that would add a line of its own, an unknown kind or a picture that is not a JPEG is refused.
-TEST(Outbox, KeepsWholeEntriesOldestFirst)
-{
-    TestDirectory dir;
-    std::string reason;
-    const std::string bytes[] = {Jpeg("\r\n.\r\n\n\n one"), Jpeg(std::string(70000, '\n'))};
-    for (int n : {1, 2}) {
-        OutboxEntry entry{.pictureNumber = n, .takenAt = "2026-12-07 03:12:0" + std::to_string(n), .note = "n",
-                          .pictureBytes = bytes[n - 1]};
-        ASSERT_TRUE(Outbox(dir.path()).Add(entry, reason)) << reason;
-    }
-    dir.WriteFile("1-0.tmp", "half an entry");
-    const std::pair<OutboxEntry, const char*> refused[] = {
-        {{.takenAt = "now\nkind: other", .pictureBytes = Jpeg("")}, "the entry's takenAt holds a line break"},
-        {{.kind = "ransom note", .pictureBytes = Jpeg("")}, "unknown kind \"ransom note\""},
-        {{.pictureBytes = "GIF89a"}, "the picture is not a JPEG"}};
-    for (auto [entry, why] : refused) {
-        EXPECT_FALSE(Outbox(dir.path()).Add(entry, reason));
-        EXPECT_EQ(reason, why);
-    }
-    const Outbox outbox(dir.path());
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "1-0.tmp"));
-    const std::vector<std::string> ids = outbox.Ids();
-    ASSERT_EQ(ids.size(), 2u);
-    for (int i : {0, 1}) {
-        const std::optional<OutboxEntry> entry = outbox.Read(ids[i], reason);
-        ASSERT_TRUE(entry) << reason;
-        EXPECT_EQ(entry->pictureNumber, i + 1);
-        EXPECT_EQ(entry->pictureName + " " + entry->takenAt + " " + entry->kind + " " + entry->note,
-                  "pic_" + std::to_string(i + 1) + ".jpg 2026-12-07 03:12:0" + std::to_string(i + 1) + " picture n");
-        EXPECT_TRUE(entry->pictureBytes == bytes[i]);
-    }
-}
 
 // A reader (the sender, a crash's next start) must never see a half-written entry: its name
 // appears only by a rename of a file already written whole.

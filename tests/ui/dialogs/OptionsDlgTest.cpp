@@ -249,33 +249,6 @@ TEST_F(OptionsDialog, StaysResponsiveWhileSendingAndClosesOnceTheCancelledSendHa
     }
 }
 
-// The Security box says what each choice does and keeps the stored values as they were: each
-// stored value shows its caption, each caption picked is saved as its value; an unknown stored
-// value shows, and is saved as, the default.
-TEST_F(OptionsDialog, SecurityCaptionsMapToTheStoredValuesBothWays)
-{
-    const std::pair<const char*, const char*> rows[] = {
-        {"", "STARTTLS if offered"}, {"STARTTLS", "STARTTLS (required)"}, {"SSL", "SSL/TLS"}, {"NONE", "None (local relay)"}};
-    const Boxes good{"me@example.com", "you@example.org", "smtp.example.org"};
-    Stored();
-    QStringList captions;
-    for (std::size_t i = 0; i <= std::size(rows); ++i) {
-        const auto& [stored, caption] = i < std::size(rows) ? rows[i] : std::pair("TLS1", rows[0].second);
-        const auto& [next, nextCaption] = rows[(i + 1) % std::size(rows)];
-        WriteNamedSetting(SETTING_SMTP_SECURITY, stored);
-        EXPECT_TRUE(RunOptions(good, [&](QWidget& d) {
-            QComboBox& box = *Options(d).securityCombo;
-            EXPECT_EQ(box.currentText().toStdString(), caption) << stored;
-            for (int item = 0; item < box.count(); ++item)
-                captions << box.itemText(item);
-            box.setCurrentIndex(box.findText(nextCaption));
-            Click(d, IDOK);
-        }));
-        EXPECT_EQ(ReadNamedSetting(SETTING_SMTP_SECURITY), next) << nextCaption;
-    }
-    captions.removeDuplicates();
-    EXPECT_EQ(captions, (QStringList{rows[0].second, rows[1].second, rows[2].second, rows[3].second}));
-}
 
 // With the sender's services the panel shows its status; a credentials file others can read is
 // logged once and shown above it. Without them the line stays empty.
