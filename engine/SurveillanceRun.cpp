@@ -283,7 +283,7 @@ std::string SurveillanceRun::SaveAs(AlarmPicture& picture)
     for (int tries = 0; tries < kPictureNameTries; ++tries) {
         picture.number = lastPictureNumber_ = NextFreePictureNumber(folder, lastPictureNumber_);
         picture.fileName = PictureFileName(picture.number);
-        picture.path = (fs::path(state_.picturesFolder) / picture.fileName).string();
+        picture.path = InPicturesFolder(picture.fileName);
         error = env_.savePicture(picture.path, picture.jpegBytes);
         std::error_code ignored;
         if (error.empty() || !fs::exists(picture.path, ignored))
