@@ -24,6 +24,9 @@ constexpr float kBlackLevel = 8.0f;       // nothing to see at all
 // with less learned energy than kMinCellEnergy (a mean gradient of 2 % of the brightness) or than a
 // fifth of the mean cell's is plain wall or ceiling and not judged.
 constexpr float kMinCellEnergy = 100 * 0.02f * 0.02f;
+// Fewer cells with structure than this and the view is judged as a blank wall: its few structured
+// cells may be someone who stood in it while it was learned, and their leaving is no tamper.
+constexpr int kFewestJudgedCells = 12;   // a quarter of the grid
 constexpr float kJudgedShareOfMean = 0.2f;
 constexpr float kLostEnergyShare = 1.0f / 6.0f;
 constexpr float kLinedUpCorrelation = 0.5f;
@@ -197,7 +200,7 @@ TamperGuard::Reading TamperGuard::Judge(float brightness) const
         else if (cells_.dot[k] > kLinedUpCorrelation * std::sqrt(energy * learned))
             ++linedUp;
     }
-    if (judged == 0)
+    if (judged < kFewestJudgedCells)
         return {Verdict::kNormal, 1.0f};
     const float linedUpShare = static_cast<float>(linedUp) / static_cast<float>(judged);
     if (static_cast<float>(lost) >= kCoveredShare * static_cast<float>(judged))

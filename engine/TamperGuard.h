@@ -22,7 +22,7 @@
 // verdict then; "view restored" follows once the view has been normal for 1 s. The learned view
 // follows the room slowly (a running average over about a minute) while the view is normal and
 // most of it lines up, so a chair moved or the daylight's shadows do not build up to an alarm.
-// A view with no structure at all (a blank wall) can only go dark.
+// A view with structure in fewer than a quarter of its cells (a blank wall) can only go dark.
 //
 // The run owns one guard per run (a member beside its FrameDetection) and, while armed, after the
 // leave-room countdown, feeds it every frame read, as read (before anything is drawn on it), with
