@@ -203,12 +203,16 @@ void Journal::EndRun(std::int64_t run, const std::string& howEnded, std::int64_t
 
 std::int64_t Journal::Record(JournalEvent event)
 {
-    event.id = NewId();
+    if (event.id == 0)
+        event.id = NewId();
     const std::int64_t id = event.id;
     Post("\"" + event.kind + "\" event", [event = std::move(event)](JournalDatabase& database) {
         std::string failure = database.Exec(
             QStringLiteral("INSERT INTO events(id, run_id, at_ms, kind, picture_number, picture, story, clip, note)"
-                           " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                           " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(id) DO UPDATE SET"
+                           " kind = excluded.kind, picture_number = excluded.picture_number,"
+                           " picture = excluded.picture, story = excluded.story, clip = excluded.clip,"
+                           " note = excluded.note"),
             {Number(event.id), event.runId ? Number(event.runId) : QVariant(), Number(event.at), Text(event.kind),
              Number(event.pictureNumber), FileText(event.picture), FileText(event.story), FileText(event.clip),
              Text(event.note)});

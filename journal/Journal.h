@@ -50,7 +50,9 @@ public:
     // Each returns at once; the id refers to the run or event in later calls.
     std::int64_t BeginRun(const std::string& detectMode, std::int64_t at = JournalNow());
     void EndRun(std::int64_t run, const std::string& howEnded, std::int64_t at = JournalNow());
-    std::int64_t Record(JournalEvent event);   // with its deliveries, if any
+    // With its deliveries, if any. An event whose id is set already replaces that one's kind, files
+    // and note (its run, time and delivery states stay); one deleted meanwhile is recorded anew.
+    std::int64_t Record(JournalEvent event);
     // A channel's state for an event, replacing the channel's earlier one; an event deleted
     // meanwhile is left alone.
     void SetDelivery(std::int64_t event, const JournalDelivery& delivery);

@@ -47,7 +47,7 @@ struct JournalRun {
 };
 
 struct JournalEvent {
-    std::int64_t id = 0;            // set by Journal::Record
+    std::int64_t id = 0;            // set by Journal::Record, unless it replaces this one
     std::int64_t runId = 0;         // 0: outside any run (an arming that failed)
     std::int64_t at = JournalNow();
     std::string kind;               // one of JournalKind, or a later one

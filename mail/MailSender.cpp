@@ -15,8 +15,8 @@ constexpr std::uintmax_t kMostInMemory = 256 * 1024 * 1024;    // pictures kept 
 
 }  // namespace
 
-MailSender::MailSender(Outbox& outbox, MailSettingsSource settings, EventLog& log)
-    : outbox_(outbox), settings_(std::move(settings)), log_(log)
+MailSender::MailSender(Outbox& outbox, MailSettingsSource settings, EventLog& log, MailDeliveryReport report)
+    : outbox_(outbox), settings_(std::move(settings)), log_(log), report_(std::move(report))
 {
 }
 

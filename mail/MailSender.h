@@ -36,6 +36,11 @@ struct MailSettings {
 };
 using MailSettingsSource = std::function<std::optional<MailSettings>(std::string& reason)>;
 
+// What became of the mail of a history event (an entry's event): "sent", "refused" (for good, or the
+// message itself; it is tried again all the same), "set aside", or "queued" again after a failure,
+// with the reason. Called on the sender's thread.
+using MailDeliveryReport = std::function<void(std::int64_t event, const char* state, const std::string& reason)>;
+
 struct MailSenderStatus {
     int sent = 0;                    // entries delivered since the sender started
     size_t waiting = 0;              // entries waiting to be sent, in the outbox or in memory
@@ -52,7 +57,7 @@ struct MailSenderStatus {
 
 class MailSender {
 public:
-    MailSender(Outbox& outbox, MailSettingsSource settings, EventLog& log);
+    MailSender(Outbox& outbox, MailSettingsSource settings, EventLog& log, MailDeliveryReport report = {});
     ~MailSender();   // Stop()
     MailSender(const MailSender&) = delete;
     MailSender& operator=(const MailSender&) = delete;
@@ -80,10 +85,12 @@ private:
     void Sent(const std::vector<OutboxEntry>& batch, std::uintmax_t sizeLimit);
     void SetAside(const OutboxEntry& entry, std::uintmax_t size, std::uintmax_t limit);
     std::string Failed(const std::vector<OutboxEntry>& batch, const MailResult& result);
+    void Report(const std::vector<OutboxEntry>& batch, const char* state, const std::string& reason) const;
 
     Outbox& outbox_;
     MailSettingsSource settings_;
     EventLog& log_;
+    const MailDeliveryReport report_;
     SendCancel cancel_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;

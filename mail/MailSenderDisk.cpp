@@ -112,4 +112,5 @@ void MailSender::SetAside(const OutboxEntry& entry, std::uintmax_t size, std::ui
     log_.Write("mail for " + what + " set aside: too big for the server (about " + Megabytes(size) + " as sent"
                + (limit ? ", it takes " + Megabytes(limit) : "") + "); "
                + (moved ? "kept in " + outbox_.rejectedFolder().string() : reason + "; not tried again"));
+    Report({entry}, "set aside", "too big for the server");
 }

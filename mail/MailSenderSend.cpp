@@ -50,6 +50,16 @@ void MailSender::Send(const std::vector<std::string>& ids)
         return;   // stopped on the way out: the stored entries wait for the next start
     if (const std::string event = Failed(*batch, result); !event.empty())
         log_.Write(event);
+    if (!result.tooBig)   // a batch too big is split; an entry too big alone is set aside
+        Report(*batch, result.permanent || result.messageRefused ? "refused" : "queued", result.reason);
+}
+
+void MailSender::Report(const std::vector<OutboxEntry>& batch, const char* state, const std::string& reason) const
+{
+    if (report_)
+        for (const OutboxEntry& entry : batch)
+            if (entry.event != 0)
+                report_(entry.event, state, reason);
 }
 
 void MailSender::Sent(const std::vector<OutboxEntry>& batch, std::uintmax_t sizeLimit)
@@ -68,6 +78,7 @@ void MailSender::Sent(const std::vector<OutboxEntry>& batch, std::uintmax_t size
         status_.permanent = false;
     }
     log_.Write("mail for " + What(batch) + " sent");
+    Report(batch, "sent", {});
 }
 
 // Records a failed send; answers the event to log (empty when it logged its own).

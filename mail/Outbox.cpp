@@ -49,6 +49,8 @@ std::string NewId()
 std::string Serialise(const OutboxEntry& entry)
 {
     std::string text = "pictureNumber: " + std::to_string(entry.pictureNumber) + "\n";
+    if (entry.event != 0)   // entries of earlier versions have none
+        text += "event: " + std::to_string(entry.event) + "\n";
     for (const Field& field : kFields)
         text += std::string(field.key) + ": " + entry.*field.text + "\n";
     return text + "\n" + entry.pictureBytes;
@@ -85,8 +87,9 @@ bool ParseLine(std::string_view line, OutboxEntry& entry, std::set<std::string_v
     const std::string_view key = line.substr(0, colon), value = line.substr(colon + 2);
     if (!seen.insert(key).second)
         return false;
-    if (key == "pictureNumber") {
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), entry.pictureNumber);
+    if (key == "pictureNumber" || key == "event") {
+        std::int64_t& number = key == "event" ? entry.event : entry.pictureNumber;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
         return error == std::errc() && end == value.data() + value.size();
     }
     for (const Field& field : kFields)

@@ -19,6 +19,7 @@ struct OutboxEntry {
     std::string kind = "picture";   // one of EntryKinds: "picture" (an alarm), or an alert about
                                     // the run: "camera lost", "camera back", "disk nearly full"
     std::int64_t pictureNumber = 0;
+    std::int64_t event = 0;         // the event in the history this mail tells of; 0: none
     std::string pictureName;        // set by Add: the attachment's name (AttachmentName), empty
                                     // for an alert without a frame
     std::string takenAt;            // local time, "2026-12-07 03:12:01"
