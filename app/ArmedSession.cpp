@@ -1,10 +1,12 @@
 #include "app/ArmedSession.h"
 
 #include "app/DefaultSurveillanceEnvironment.h"
+#include "app/RunJournal.h"
 #include "engine/ApplyRunSettings.h"
 #include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
 #include "engine/SurveillanceWorker.h"
+#include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
@@ -133,14 +135,20 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
 
     const StopSignalWaiter signalWaiter(s, stopSignals);
 
+    const JournalOpening journal = Journal::Open(DefaultJournalFile(), &log);
+    if (!journal.note.empty())
+        log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
-    MailSender sender(outbox, CurrentMailSettings, log);
+    MailSender sender(outbox, CurrentMailSettings, log, JournalMailReport(journal.journal.get()));
     // The camera before the countdown: a recording that cannot be read is told before anyone
     // leaves; a camera or stream missing now is waited for by the run, as a lost one.
-    SurveillanceEnvironment env = DefaultSurveillanceEnvironment(line.cameraSource, &sender, &log, false);
+    SurveillanceEnvironment env =
+        DefaultSurveillanceEnvironment(line.cameraSource, &sender, &log, false, journal.journal.get());
     std::unique_ptr<FrameSource> camera = env.openSource();
     if (!camera && !env.sourceIsLive) {
         s.ShowRunMessage(kNoCameraMessage);
+        if (env.record)
+            env.record({.kind = "arming failed", .note = kNoCameraMessage});
         return 3;
     }
     sender.Start();   // mails an earlier run left go out during the countdown too

@@ -1,5 +1,6 @@
 #include "app/DefaultSurveillanceEnvironment.h"
 
+#include "app/RunJournal.h"
 #include "engine/FaceDetector.h"
 #include "engine/FaceScanner.h"
 #include "engine/MotionDetector.h"
@@ -54,7 +55,7 @@ struct RunDetectors {
 }  // namespace
 
 SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail, EventLog* log,
-                                                       bool withPreview)
+                                                       bool withPreview, Journal* journal)
 {
     using Clock = std::chrono::steady_clock;
     SurveillanceEnvironment env;
@@ -89,30 +90,45 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
         if (log)
             log->Write(event);
     };
+    env.record = JournalRecorder(journal);
     // Queue stores the entry and logs it; the sender thread does the rest. A picture the folder
-    // refused says so in its mail.
-    env.queueMail = [mail, log](const AlarmPicture& picture) {
+    // refused says so in its mail. Its history event is told "queued" before the sender can send it.
+    env.queueMail = [mail, log, journal](const AlarmPicture& picture) {
+        if (!mail)
+            return;
         std::string reason;
         OutboxEntry entry = Entry("picture", picture.fileName, picture.jpegBytes);
         entry.pictureNumber = picture.number;
+        entry.event = picture.event;
         if (!picture.saveError.empty())
             entry.note = "could not be saved: " + picture.saveError;
-        if (mail && !mail->Queue(std::move(entry), reason) && log)
-            log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
+        JournalMailQueued(journal, picture.event, true, {});
+        if (!mail->Queue(std::move(entry), reason)) {
+            JournalMailQueued(journal, picture.event, false, reason);
+            if (log)
+                log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
+        }
         if (picture.storyBytes.empty())
             return;
         OutboxEntry story = Entry("story", "", picture.storyBytes);
         story.pictureNumber = picture.number;
-        if (mail && !mail->Queue(std::move(story), reason) && log)
+        if (!mail->Queue(std::move(story), reason) && log)
             log->Write("mail for the story of picture " + std::to_string(picture.number) + " could not be queued: " + reason);
     };
     // An alert carries its one line as the mail's text and the camera's frame, when there is one.
-    env.queueAlert = [mail, log](const RunAlert& alert) {
+    env.queueAlert = [mail, log, journal](const RunAlert& alert) {
+        if (!mail)
+            return;
         std::string reason;
         OutboxEntry entry = Entry(alert.kind, alert.jpegBytes.empty() ? "" : "camera.jpg", alert.jpegBytes);
         entry.note = alert.text;
-        if (mail && !mail->Queue(std::move(entry), reason) && log)
-            log->Write("mail \"" + alert.kind + "\" could not be queued: " + reason);
+        entry.event = alert.event;
+        JournalMailQueued(journal, alert.event, true, {});
+        if (!mail->Queue(std::move(entry), reason)) {
+            JournalMailQueued(journal, alert.event, false, reason);
+            if (log)
+                log->Write("mail \"" + alert.kind + "\" could not be queued: " + reason);
+        }
     };
     if (!withPreview) {
         env.makePreview = [] { return std::make_unique<NullPreview>(true); };

@@ -9,11 +9,14 @@
 #include <string>
 
 class EventLog;
+class Journal;
 class MailSender;
 
 // cameraSource: a camera index ("0"), a video file or a stream URL. Pictures and alerts for mail go to
-// mail's outbox, events to log; either may be null (no mail, no log). Both must outlive the run.
+// mail's outbox, events to log, the run's history to journal; any may be null (no mail, no log, no
+// history). They must outlive the run.
 // Call it on the GUI thread, where the preview window lives. Without withPreview the run shows
 // nothing and needs no GUI application (sentivo --arm).
 SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail = nullptr,
-                                                       EventLog* log = nullptr, bool withPreview = true);
+                                                       EventLog* log = nullptr, bool withPreview = true,
+                                                       Journal* journal = nullptr);

@@ -2,6 +2,8 @@
 
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "app/QuitOnSignal.h"
+#include "app/RunJournal.h"
+#include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
 #include "settings/AppPaths.h"
@@ -11,12 +13,18 @@
 bool CSentivoApp::InitInstance()
 {
     EventLog log(DataFolder() / "events.log");
+    // Outlives the sender and every run, which write to it.
+    const JournalOpening journal = Journal::Open(DefaultJournalFile(), &log);
+    if (!journal.note.empty())
+        log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
-    MailSender sender(outbox, CurrentMailSettings, log);
+    MailSender sender(outbox, CurrentMailSettings, log, JournalMailReport(journal.journal.get()));
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
         // run is in the outbox before the sender stops.
-        CSentivoDlg panel([&, source = cameraSource_] { return DefaultSurveillanceEnvironment(source, &sender, &log); });
+        CSentivoDlg panel([&, source = cameraSource_] {
+            return DefaultSurveillanceEnvironment(source, &sender, &log, true, journal.journal.get());
+        });
         panel.SetMailServices({.status = [&sender] { return sender.Status(); },
                                .settingsChanged = [&sender] { sender.RetryNow(); },
                                .log = &log});

@@ -17,4 +17,7 @@ struct AlarmPicture {
     // The contact sheet of the episode that led to it (saved beside it as "pic_N-story.jpg"), mailed
     // with it; empty when no frame was kept.
     std::string storyBytes;
+    // Where its sheet and clip are (empty when none was made), and its event in the history (0: none).
+    std::string storyPath, clipPath;
+    std::int64_t event = 0;
 };

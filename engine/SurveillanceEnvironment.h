@@ -8,6 +8,7 @@
 #include "engine/MotionDetector.h"   // MotionRules
 #include "engine/PreviewSink.h"
 #include "engine/RunAlert.h"
+#include "engine/RunRecord.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,9 @@ struct SurveillanceEnvironment {
     // Hand a picture / an alert over for mail; return at once, whatever the network does.
     std::function<void(const AlarmPicture& picture)> queueMail;
     std::function<void(const RunAlert& alert)> queueAlert;
+    // The run's history: its arming, its events and its end; answers the record's id (0 when
+    // nothing keeps a history), which the mail of that event carries. May be empty.
+    std::function<std::int64_t(const RunRecord& record)> record;
     // One line for the event log ("surveillance armed: motion detection", "run ended: stopped", ...).
     std::function<void(const std::string& event)> logEvent;
     std::function<std::unique_ptr<PreviewSink>()> makePreview;

@@ -69,6 +69,7 @@ void SurveillanceRun::Run()
 {
     if (!Start()) {
         Tell("run ended: no camera");
+        Record({.kind = "arming failed", .note = kNoCameraMessage});
         return;
     }
     const char* end = kStopped;
@@ -77,6 +78,7 @@ void SurveillanceRun::Run()
         }
     CleanUp();
     Tell(std::string("run ended: ") + end);
+    Record({.kind = "run ended", .note = end});
 }
 
 // The run's settings, the cascade, the camera and the window; false when there is no camera and
@@ -102,6 +104,7 @@ bool SurveillanceRun::Start()
     preview_->Open(kPreviewTitle);
     const char* detection = faceMode_ ? "face detection" : "motion detection";
     env_.logEvent(std::string("surveillance armed: ") + detection);
+    Record({.kind = "armed", .note = faceMode_ ? "face" : "motion"});
     runningStatus_ = std::string("Armed: ") + detection;
     // A detection area that could not be read leaves the whole picture watched: said once in the
     // log, and on the status line for as long as the run goes.
@@ -189,15 +192,16 @@ const char* SurveillanceRun::WaitForCamera()
 {
     const std::string since = LocalTimeNow(), lost = "Camera lost since " + since + " \u2014 retrying";
     Tell(lost);
+    const std::int64_t lostEvent = Record({.kind = "camera lost", .note = lost});
     const std::string lastFrame = Jpeg(frame_);
-    bool lossMailed = MailCameraLost(lost, lastFrame);
+    bool lossMailed = MailCameraLost(lost, lastFrame, lostEvent);
     alarmLevel_ = 0.0f;
     state_.SetAlertLevel(alarmLevel_);
     source_.reset();
     for (double pause = kFirstReopenPause;; pause = std::min(2 * pause, kLongestReopenPause)) {
         if (const char* end = Pause(pause))
             return end;
-        lossMailed = lossMailed || MailCameraLost(lost, lastFrame);
+        lossMailed = lossMailed || MailCameraLost(lost, lastFrame, lostEvent);
         if (OpenSource() && source_->Read(frame_))
             break;
         source_.reset();
@@ -210,20 +214,21 @@ const char* SurveillanceRun::WaitForCamera()
     frameSeconds_ = 0.0f;
     const std::string back = "camera back at " + LocalTimeNow() + ", lost since " + since;
     env_.logEvent(back);
+    const std::int64_t backEvent = Record({.kind = "camera back", .note = back});
     state_.ShowRunStatus(runningStatus_);
     if (lossMailed)
-        env_.queueAlert({"camera back", Capitalised(back), Jpeg(frame_)});
+        env_.queueAlert({"camera back", Capitalised(back), Jpeg(frame_), backEvent});
     return nullptr;
 }
 
 // Mails the loss unless mails are off or the last loss mail is less than the quiet time old.
-bool SurveillanceRun::MailCameraLost(const std::string& text, const std::string& jpeg)
+bool SurveillanceRun::MailCameraLost(const std::string& text, const std::string& jpeg, std::int64_t event)
 {
     const std::int64_t now = env_.readCounter();
     if (!emailSwitch_ || (lostMailedAt_ && now - *lostMailedAt_ < kAlertQuietSeconds * env_.counterFrequency))
         return false;
     lostMailedAt_ = now;
-    env_.queueAlert({"camera lost", text, jpeg});
+    env_.queueAlert({"camera lost", text, jpeg, event});
     return true;
 }
 
@@ -268,6 +273,11 @@ void SurveillanceRun::TakePicture()
         Tell(name + " could not be saved: " + picture.saveError);
     if (picture.number)
         SaveStory(picture);
+    picture.event = Record({.kind = "alarm", .pictureNumber = picture.number,
+                            .picture = picture.saveError.empty() ? picture.path : std::string(),
+                            .story = picture.storyPath, .clip = picture.clipPath,
+                            .note = picture.saveError.empty() ? std::string() : "could not be saved: " + picture.saveError,
+                            .id = picture.event});
     if (!picture.jpegBytes.empty() && emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
         env_.queueMail(picture);
     alarmLevel_ = std::max(0.0f, alarmThreshold_ - state_.delayBetweenSends.load(std::memory_order_relaxed));
@@ -284,6 +294,9 @@ std::string SurveillanceRun::SaveAs(AlarmPicture& picture)
         picture.number = lastPictureNumber_ = NextFreePictureNumber(folder, lastPictureNumber_);
         picture.fileName = PictureFileName(picture.number);
         picture.path = InPicturesFolder(picture.fileName);
+        // In the history before the file takes its name, so a kill -9 between them loses none.
+        picture.event = Record({.kind = "alarm", .pictureNumber = picture.number, .picture = picture.path,
+                                .id = picture.event});
         error = env_.savePicture(picture.path, picture.jpegBytes);
         std::error_code ignored;
         if (error.empty() || !fs::exists(picture.path, ignored))
@@ -302,6 +315,7 @@ void SurveillanceRun::GuardView()
         return;
     const std::string kind = TamperEventText(event->kind), text = kind + " at " + LocalTimeNow();
     env_.logEvent(text);
+    const std::int64_t recorded = Record({.kind = kind, .note = text});
     const bool restored = event->kind == TamperKind::kRestored;
     state_.ShowRunStatus(restored ? runningStatus_ : runningStatus_ + " \u2014 " + Capitalised(text));
     if (!emailSwitch_)
@@ -309,7 +323,8 @@ void SurveillanceRun::GuardView()
     cv::Mat shown = event->current;
     if (!event->lastGood.empty() && event->lastGood.size() == event->current.size())
         cv::hconcat(event->lastGood, event->current, shown);   // before | now
-    env_.queueAlert({kind, Capitalised(text) + (restored ? "" : ": the last good view, then the view now"), Jpeg(shown)});
+    env_.queueAlert({kind, Capitalised(text) + (restored ? "" : ": the last good view, then the view now"), Jpeg(shown),
+                     recorded});
 }
 
 // The story keeper of this run: clips are written on the writer's thread and told in the log.
@@ -331,9 +346,12 @@ void SurveillanceRun::SaveStory(AlarmPicture& picture)
     const std::string number = std::to_string(picture.number);
     const AlarmStory::Alarm alarm = story_->TakeAlarm(runSeconds_, InPicturesFolder("clip_" + number + ".mp4"));
     picture.storyBytes = alarm.sheetJpeg;
+    picture.clipPath = alarm.clipFile.string();
     if (alarm.sheetJpeg.empty())
         return;
     const std::string path = InPicturesFolder("pic_" + number + "-story.jpg"), error = env_.savePicture(path, alarm.sheetJpeg);
+    if (error.empty())
+        picture.storyPath = path;
     env_.logEvent(error.empty() ? "story of picture " + number + " saved as " + path
                                 : "story of picture " + number + " could not be saved: " + error);
 }
@@ -349,6 +367,8 @@ void SurveillanceRun::SaveNearAlarm(const std::string& sheetJpeg, std::chrono::s
     const std::string path = InPicturesFolder(name);
     const std::string error = sheetJpeg.empty() ? "no frame was kept" : env_.savePicture(path, sheetJpeg);
     env_.logEvent(error.empty() ? "near alarm: story saved as " + path : "near alarm: its story could not be saved: " + error);
+    Record({.kind = "near alarm", .story = error.empty() ? path : std::string(),
+            .note = error.empty() ? std::string() : "its story could not be saved: " + error});
 }
 
 std::string SurveillanceRun::InPicturesFolder(const std::string& fileName) const
@@ -370,8 +390,9 @@ void SurveillanceRun::CheckFreeSpace()
     const std::string text = "disk nearly full: " + std::to_string(space.available / (1024 * 1024)) + " MB free in "
         + folder.string();
     Tell(text);
+    const std::int64_t event = Record({.kind = "disk nearly full", .note = text});
     if (emailSwitch_)
-        env_.queueAlert({"disk nearly full", Capitalised(text), {}});
+        env_.queueAlert({"disk nearly full", Capitalised(text), {}, event});
 }
 
 // The frame as JPEG bytes; empty when there is no frame or it could not be encoded.
@@ -386,6 +407,11 @@ void SurveillanceRun::Tell(const std::string& event)
 {
     env_.logEvent(event);
     state_.ShowRunStatus(Capitalised(event));
+}
+
+std::int64_t SurveillanceRun::Record(RunRecord record)
+{
+    return env_.record ? env_.record(record) : 0;
 }
 
 void SurveillanceRun::CleanUp()

@@ -36,7 +36,7 @@ private:
     void UpdateAlarmLevel(bool detected);
     void TakePicture();
     std::string SaveAs(AlarmPicture& picture);
-    bool MailCameraLost(const std::string& text, const std::string& jpeg);
+    bool MailCameraLost(const std::string& text, const std::string& jpeg, std::int64_t event);
     void CheckFreeSpace();
     void GuardView();
     void StartStory();
@@ -45,6 +45,7 @@ private:
     std::string InPicturesFolder(const std::string& fileName) const;
     std::string Jpeg(const cv::Mat& frame);
     void Tell(const std::string& event);
+    std::int64_t Record(RunRecord record);
     void CleanUp();
 
     SessionState& state_;

@@ -2,6 +2,7 @@
 
 #include "engine/Milliseconds.h"
 #include "engine/SurveillanceThread.h"
+#include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "ui/panel/PanelSession.h"
 #include "ui/templates/DialogBuilder.h"
@@ -13,6 +14,7 @@
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/ProductWebPage.h"
 #include "ui/dialogs/SplashWindow.h"
+#include "ui/history/HistoryWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -104,6 +106,9 @@ void CSentivoDlg::ConnectHandlers()
     connect(sendEmailsCheck, &QCheckBox::clicked, this, [this] { OnSendEmails(); });
     connect(RequiredControl<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
     connect(detectionButton, &QPushButton::clicked, this, [this] { OnDetectionOptions(); });
+    // What the runs recorded, this one's too, read from the journal every run writes.
+    connect(RequiredControl<QPushButton>(*this, 1037), &QPushButton::clicked, this,
+            [this] { ShowHistoryWindow(this, DefaultJournalFile()); });
     for (int id : {1010, 1030})
         connect(RequiredControl<QPushButton>(*this, id), &QPushButton::clicked, this, [this] { OpenProductWebPage(this); });
     connect(RequiredControl<CSpinButton>(*this, 1019), &CSpinButton::deltaPos, this,

@@ -92,8 +92,11 @@ void CSentivoDlg::StartSurveillance()
 
     SurveillanceEnvironment env = makeEnvironment_();
     std::unique_ptr<FrameSource> camera = OpenCamera(env);
-    if (!camera && !quitting_)
+    if (!camera && !quitting_) {
+        if (env.record)
+            env.record({.kind = "arming failed", .note = kNoCameraMessage});
         AppMessageBox(QString::fromLatin1(kNoCameraMessage));
+    }
     if (camera && !quitting_) {
         CCountdownDlg countdown;
         countdown.delaySeconds = s.delayToLeaveRoom.load(std::memory_order_relaxed);

@@ -1,4 +1,6 @@
 // Starting and stopping surveillance from the panel, with real workers on video files.
+#include "app/RunJournal.h"
+#include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "settings/DetectionSettings.h"
 #include "tests/support/MjpegTestServer.h"
@@ -6,6 +8,7 @@
 #include "ui/dialogs/DetectionAreaDlg.h"
 
 #include <QElapsedTimer>
+#include <QTreeWidget>
 
 #include <array>
 #include <thread>
@@ -86,6 +89,35 @@ TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
         EXPECT_EQ(panel->picturesTakenEdit->text(), QString::number(panel->state().picturesTaken));
         EXPECT_TRUE(QTest::qWaitFor([&] { return StatusLine(*panel) == status; }, 5000)) << StatusLine(*panel).toStdString();
     }
+}
+
+// The panel's run is in the journal, and its History button shows it.
+TEST_F(PanelRuns, HistoryShowsThePanelsRun)
+{
+    JournalOpening journal = Journal::Open(DefaultJournalFile());
+    ASSERT_TRUE(journal.journal) << journal.note;
+    auto panel = OpenPanel(WriteRoomVideo("room.avi", 10, 60),
+                           [&](SurveillanceEnvironment& env) { env.record = JournalRecorder(journal.journal.get()); });
+    panel->OnStartStop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 15000));
+    ASSERT_EQ(journal.journal->Flush(), "");
+    ASSERT_GT(panel->state().picturesTaken, 0);
+
+    RequiredControl<QPushButton>(*panel, 1037)->click();
+    QWidget* history = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowTitle().endsWith("History"))
+            history = window;
+    ASSERT_TRUE(history);
+    const QTreeWidgetItem* today = history->findChild<QTreeWidget*>()->topLevelItem(0);
+    ASSERT_TRUE(today);
+    QStringList events;
+    for (int row = 0; row < today->childCount(); ++row)
+        events << today->child(row)->text(1);
+    EXPECT_EQ(events.first(), "armed (motion detection)") << events.join(", ").toStdString();
+    EXPECT_EQ(events.count("alarm (picture 1)"), 1) << events.join(", ").toStdString();
+    EXPECT_EQ(events.last(), "disarmed: the video file ended");
+    history->close();
 }
 
 TEST_F(PanelRuns, AStartTakesTheDetectionSettingsAndNumbersOnPastThePicturesInTheirFolder)
