@@ -57,7 +57,10 @@ bool MailSender::Queue(OutboxEntry entry, std::string& reason)
         status_.outboxProblem = stored ? (mended ? "" : status_.outboxProblem) : why;
         if (stored || broke)   // stored: what waits in memory may follow; broke: try again in a while
             nextStore_ = Clock::now() + (stored ? 0s : kStorePause);
-        plan_.Add(entry.id, IsPicture(entry), SentSize(entry));
+        if (Owes(entry, kMailChannel))
+            plan_.Add(entry.id, IsPicture(entry), SentSize(entry));
+        else
+            othersOnly_.insert(entry.id);
         if (!stored)
             held_.emplace(entry.id, std::move(entry));
         waiting = plan_.size();

@@ -27,6 +27,8 @@
 
 class EventLog;
 
+inline constexpr const char* kMailChannel = "mail";
+
 // The mail settings current at send time: addresses, server and login; nothing (with the
 // reason) when they are incomplete or invalid. Asked on the sender's thread before each send.
 struct MailSettings {
@@ -98,6 +100,7 @@ private:
     DeliveryPlan plan_;
     std::map<std::string, OutboxEntry> held_;   // entries the outbox could not store
     std::set<std::string> ignored_;             // files not mailable that could not be moved aside
+    std::set<std::string> othersOnly_;          // entries other channels owe, and not the mail
     Clock::time_point nextStore_{};             // when held_ is tried on the disk again
     MailSenderStatus status_;
     std::thread thread_;

@@ -18,7 +18,7 @@ void MailSender::Scan(bool first)
     for (const std::string& id : onDisk) {
         {
             std::lock_guard lock(mutex_);
-            if (plan_.Knows(id) || ignored_.contains(id))
+            if (plan_.Knows(id) || ignored_.contains(id) || othersOnly_.contains(id))
                 continue;
         }
         std::string problem;
@@ -28,12 +28,16 @@ void MailSender::Scan(bool first)
         if (!entry)
             continue;
         std::lock_guard lock(mutex_);
-        plan_.Add(id, FindEntryKind(entry->kind)->picture, SentSize(*entry));
+        if (Owes(*entry, kMailChannel))
+            plan_.Add(id, FindEntryKind(entry->kind)->picture, SentSize(*entry));
+        else
+            othersOnly_.insert(id);
     }
     const std::set<std::string> present(onDisk.begin(), onDisk.end());
     size_t waiting = 0;
     {
         std::lock_guard lock(mutex_);
+        std::erase_if(othersOnly_, [&](const std::string& id) { return !present.contains(id); });
         for (const std::string& id : known)
             if (!present.contains(id) && !held_.contains(id))
                 plan_.Forget(id);
@@ -98,8 +102,12 @@ void MailSender::SetAside(const OutboxEntry& entry, std::uintmax_t size, std::ui
         std::lock_guard lock(mutex_);
         held = held_.contains(entry.id);
     }
+    // Another channel may still owe it: then a copy is set aside, and the entry is the mail's no more.
     OutboxEntry copy = entry;
-    const bool moved = held ? Outbox(outbox_.rejectedFolder()).Add(copy, reason) : outbox_.SetAside(entry.id, reason);
+    const bool shared = entry.channels.size() > 1;
+    bool moved = held || shared ? Outbox(outbox_.rejectedFolder()).Add(copy, reason) : outbox_.SetAside(entry.id, reason);
+    if (moved && shared && !held)
+        moved = outbox_.Settle(entry.id, kMailChannel, reason);
     const std::string what = What({entry});
     {
         std::lock_guard lock(mutex_);

@@ -64,8 +64,10 @@ void MailSender::Report(const std::vector<OutboxEntry>& batch, const char* state
 
 void MailSender::Sent(const std::vector<OutboxEntry>& batch, std::uintmax_t sizeLimit)
 {
+    std::string reason;
     for (const OutboxEntry& entry : batch)
-        outbox_.Remove(entry.id);
+        if (!outbox_.Settle(entry.id, kMailChannel, reason))
+            log_.Write("outbox entry " + entry.id + " could not be marked as mailed: " + reason + "; it may be mailed again");
     {
         std::lock_guard lock(mutex_);
         for (const OutboxEntry& entry : batch)

@@ -51,6 +51,10 @@ std::string Serialise(const OutboxEntry& entry)
     std::string text = "pictureNumber: " + std::to_string(entry.pictureNumber) + "\n";
     if (entry.event != 0)   // entries of earlier versions have none
         text += "event: " + std::to_string(entry.event) + "\n";
+    std::string channels;
+    for (const std::string& channel : entry.channels)
+        channels += (channels.empty() ? "" : " ") + channel;
+    text += "channels: " + channels + "\n";
     for (const Field& field : kFields)
         text += std::string(field.key) + ": " + entry.*field.text + "\n";
     return text + "\n" + entry.pictureBytes;
@@ -64,6 +68,11 @@ std::string Problem(const OutboxEntry& entry)
         return "unknown kind \"" + entry.kind.substr(0, 40) + "\"";
     if (entry.pictureNumber < 0)
         return "negative picture number";
+    if (entry.channels.empty())
+        return "no channel named";
+    for (const std::string& channel : entry.channels)
+        if (std::find(std::begin(kChannels), std::end(kChannels), channel) == std::end(kChannels))
+            return "unknown channel \"" + channel.substr(0, 20) + "\"";
     if ((kind->picture || !entry.pictureBytes.empty()) && !IsJpeg(entry.pictureBytes))
         return "the picture is not a JPEG";
     for (const Field& field : kFields)
@@ -91,6 +100,15 @@ bool ParseLine(std::string_view line, OutboxEntry& entry, std::set<std::string_v
         std::int64_t& number = key == "event" ? entry.event : entry.pictureNumber;
         const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
         return error == std::errc() && end == value.data() + value.size();
+    }
+    if (key == "channels") {
+        entry.channels.clear();
+        for (size_t start = 0; start < value.size();) {
+            const size_t end = std::min(value.find(' ', start), value.size());
+            entry.channels.emplace_back(value.substr(start, end - start));
+            start = end + 1;
+        }
+        return true;
     }
     for (const Field& field : kFields)
         if (key == field.key) {
@@ -265,4 +283,23 @@ void Outbox::Remove(const std::string& id)
 {
     std::error_code error;
     fs::remove(folder_ / (id + kEntry), error);
+}
+
+bool Outbox::Settle(const std::string& id, std::string_view channel, std::string& reason)
+{
+    std::lock_guard lock(settling_);
+    std::optional<OutboxEntry> entry = Read(id, reason);
+    if (!entry)
+        return reason.empty();   // gone already
+    std::erase(entry->channels, std::string(channel));
+    if (entry->channels.empty()) {
+        Remove(id);
+        return true;
+    }
+    return Add(*entry, reason);   // under its own id: the rename replaces the file whole
+}
+
+bool Owes(const OutboxEntry& entry, std::string_view channel)
+{
+    return std::find(entry.channels.begin(), entry.channels.end(), channel) != entry.channels.end();
 }

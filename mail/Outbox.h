@@ -1,5 +1,6 @@
 #pragma once
-// Mails waiting for the server, kept on disk until it accepted them: one file per entry in the
+// Alerts waiting for their channels, kept on disk until each channel the entry names took it (the
+// mail server accepted it, the MQTT broker acknowledged it): one file per entry in the
 // outbox folder, written to a temporary name, flushed to the disk and renamed into place, so a
 // crash leaves a whole entry or none. Entries sort oldest first by name, across restarts too.
 // A file holds "key: value" lines, a blank line, then the picture's bytes. A file that is not a
@@ -10,8 +11,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct OutboxEntry {
@@ -29,7 +32,14 @@ struct OutboxEntry {
     std::string note;               // an alert's one line, the mail's text; for a picture, what
                                     // the mail adds to its line ("could not be saved: ..."); may be empty
     std::string pictureBytes;       // the JPEG, byte for byte the saved file's; an alert's frame, or none
+    // The channels that still owe its delivery, among kChannels; an entry of an earlier version
+    // (which names none) is the mail's.
+    std::vector<std::string> channels{"mail"};
 };
+
+// The channels an entry can name.
+inline constexpr const char* kChannels[] = {"mail", "mqtt"};
+bool Owes(const OutboxEntry& entry, std::string_view channel);
 
 class Outbox {
 public:
@@ -50,10 +60,15 @@ public:
     bool SetAside(const std::string& id, std::string& reason) const;
     size_t Count() const;
     void Remove(const std::string& id);
+    // channel has delivered entry id: the entry no longer names it, and goes once no channel is
+    // left. Each channel settles its own entries on its own thread; they may share an entry.
+    // false with the reason when the entry could not be rewritten (it is then delivered again).
+    bool Settle(const std::string& id, std::string_view channel, std::string& reason);
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path rejectedFolder() const { return folder_.parent_path() / "rejected"; }
 
 private:
     std::filesystem::path folder_;
+    std::mutex settling_;   // one rewrite of an entry at a time
 };

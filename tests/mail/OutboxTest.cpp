@@ -44,6 +44,32 @@ TEST(Outbox, AnEntryAppearsOnlyByARename)
     EXPECT_EQ(seen, std::vector<std::string>{"renamed into place"});
 }
 
+// An entry the mail and MQTT both owe stays until both have it, whichever goes first; an entry of
+// an earlier version (no channels named) is the mail's.
+TEST(Outbox, AnEntryGoesOnceEveryChannelItNamesHasIt)
+{
+    TestDirectory dir;
+    Outbox outbox(dir.path() / "outbox");
+    for (const auto& order : {std::vector<std::string>{"mail", "mqtt"}, {"mqtt", "mail"}}) {
+        OutboxEntry entry{.pictureNumber = 3, .pictureBytes = Jpeg("x"), .channels = {"mail", "mqtt"}};
+        std::string reason;
+        ASSERT_TRUE(outbox.Add(entry, reason)) << reason;
+        ASSERT_TRUE(outbox.Settle(entry.id, order[0], reason)) << reason;
+        const std::optional<OutboxEntry> left = outbox.Read(entry.id, reason);
+        ASSERT_TRUE(left) << reason;
+        EXPECT_EQ(left->channels, std::vector<std::string>{order[1]});
+        EXPECT_EQ(left->pictureBytes, Jpeg("x"));
+        ASSERT_TRUE(outbox.Settle(entry.id, order[1], reason)) << reason;
+        EXPECT_EQ(outbox.Count(), 0u);
+    }
+    dir.WriteFile("outbox/000000000000001-000000000.mail", "pictureNumber: 4\nkind: picture\npictureName: pic_4.jpg\n\n"
+                                                          + Jpeg("y"));
+    std::string problem;
+    const std::optional<OutboxEntry> old = outbox.Read("000000000000001-000000000", problem);
+    ASSERT_TRUE(old) << problem;
+    EXPECT_EQ(old->channels, std::vector<std::string>{"mail"});
+}
+
 // One event, one line: a value holding a line break (a setting, a server's answer) cannot forge a
 // line of its own, nor a terminal escape reach whoever reads the log.
 TEST(EventLog, WritesEachEventOnOneLine)
