@@ -2,6 +2,7 @@
 
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "app/RunJournal.h"
+#include "app/RunOutlets.h"
 #include "engine/ApplyRunSettings.h"
 #include "engine/Milliseconds.h"
 #include "engine/PictureNumbering.h"
@@ -9,6 +10,7 @@
 #include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
+#include "mqtt/MqttChannel.h"
 #include "settings/AppPaths.h"
 #include "settings/MailSettingsCodec.h"
 #include "settings/RunSettings.h"
@@ -139,11 +141,12 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
     if (!journal.note.empty())
         log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
-    MailSender sender(outbox, CurrentMailSettings, log, JournalMailReport(journal.journal.get()));
+    MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
+    const std::unique_ptr<MqttChannel> mqtt = StartMqttChannel(outbox, log, journal.journal.get());
+    const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     // The camera before the countdown: a recording that cannot be read is told before anyone
     // leaves; a camera or stream missing now is waited for by the run, as a lost one.
-    SurveillanceEnvironment env =
-        DefaultSurveillanceEnvironment(line.cameraSource, &sender, &log, false, journal.journal.get());
+    SurveillanceEnvironment env = DefaultSurveillanceEnvironment(line.cameraSource, outlets, false);
     std::unique_ptr<FrameSource> camera = env.openSource();
     if (!camera && !env.sourceIsLive) {
         s.ShowRunMessage(kNoCameraMessage);
@@ -154,8 +157,11 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
     sender.Start();   // mails an earlier run left go out during the countdown too
     const float leaveRoom = s.delayToLeaveRoom.load();
     std::fprintf(stderr, "Leave the room: surveillance starts in %g s\n", leaveRoom);
-    if (s.WaitFor(std::chrono::milliseconds(ToMilliseconds(leaveRoom))) == ArmedSession::Wake::StopRequested)
+    env.record({.kind = "arming"});
+    if (s.WaitFor(std::chrono::milliseconds(ToMilliseconds(leaveRoom))) == ArmedSession::Wake::StopRequested) {
+        env.record({.kind = "run ended", .note = "stopped"});
         return 0;
+    }
 
     SurveillanceWorker worker(session, std::move(env), std::move(camera));
     while (s.WaitFor(std::chrono::hours(1)) == ArmedSession::Wake::TimedOut) {

@@ -1,39 +1,20 @@
 #include "app/DefaultSurveillanceEnvironment.h"
 
-#include "app/RunJournal.h"
+#include "app/RunOutlets.h"
 #include "engine/FaceDetector.h"
 #include "engine/FaceScanner.h"
 #include "engine/MotionDetector.h"
 #include "engine/NullPreview.h"
 #include "engine/PictureFile.h"
 #include "log/EventLog.h"
-#include "mail/MailSender.h"
 #include "settings/AppPaths.h"
-#include "settings/SettingsStore.h"
 #include "ui/preview/PreviewWindow.h"
-
-#include <QDateTime>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 namespace {
-
-// An outbox entry of kind, taken now, with the addresses stored now (the sender mails with the
-// settings current when it sends).
-OutboxEntry Entry(const std::string& kind, const std::string& pictureName, const std::string& pictureBytes)
-{
-    OutboxEntry entry;
-    entry.kind = kind;
-    entry.pictureName = pictureName;
-    entry.takenAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-    ReadSetting(SETTING_FROM_ADDRESS, entry.fromAddress);
-    ReadSetting(SETTING_TO_ADDRESS, entry.toAddress);
-    ReadSetting(SETTING_SMTP_SERVER, entry.smtpServer);
-    entry.pictureBytes = pictureBytes;
-    return entry;
-}
 
 // Makes the pictures folder on first use.
 std::string SavePictureInItsFolder(const std::string& path, const std::string& jpegBytes)
@@ -54,8 +35,8 @@ struct RunDetectors {
 
 }  // namespace
 
-SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, MailSender* mail, EventLog* log,
-                                                       bool withPreview, Journal* journal)
+SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& cameraSource, const RunOutlets& outlets,
+                                                       bool withPreview)
 {
     using Clock = std::chrono::steady_clock;
     SurveillanceEnvironment env;
@@ -86,50 +67,13 @@ SurveillanceEnvironment DefaultSurveillanceEnvironment(const std::string& camera
         return state.faceCascade != nullptr;
     };
     env.savePicture = SavePictureInItsFolder;
-    env.logEvent = [log](const std::string& event) {
+    env.logEvent = [log = outlets.log](const std::string& event) {
         if (log)
             log->Write(event);
     };
-    env.record = JournalRecorder(journal);
-    // Queue stores the entry and logs it; the sender thread does the rest. A picture the folder
-    // refused says so in its mail. Its history event is told "queued" before the sender can send it.
-    env.queueMail = [mail, log, journal](const AlarmPicture& picture) {
-        if (!mail)
-            return;
-        std::string reason;
-        OutboxEntry entry = Entry("picture", picture.fileName, picture.jpegBytes);
-        entry.pictureNumber = picture.number;
-        entry.event = picture.event;
-        if (!picture.saveError.empty())
-            entry.note = "could not be saved: " + picture.saveError;
-        JournalMailQueued(journal, picture.event, true, {});
-        if (!mail->Queue(std::move(entry), reason)) {
-            JournalMailQueued(journal, picture.event, false, reason);
-            if (log)
-                log->Write("mail for picture " + std::to_string(picture.number) + " could not be queued: " + reason);
-        }
-        if (picture.storyBytes.empty())
-            return;
-        OutboxEntry story = Entry("story", "", picture.storyBytes);
-        story.pictureNumber = picture.number;
-        if (!mail->Queue(std::move(story), reason) && log)
-            log->Write("mail for the story of picture " + std::to_string(picture.number) + " could not be queued: " + reason);
-    };
-    // An alert carries its one line as the mail's text and the camera's frame, when there is one.
-    env.queueAlert = [mail, log, journal](const RunAlert& alert) {
-        if (!mail)
-            return;
-        std::string reason;
-        OutboxEntry entry = Entry(alert.kind, alert.jpegBytes.empty() ? "" : "camera.jpg", alert.jpegBytes);
-        entry.note = alert.text;
-        entry.event = alert.event;
-        JournalMailQueued(journal, alert.event, true, {});
-        if (!mail->Queue(std::move(entry), reason)) {
-            JournalMailQueued(journal, alert.event, false, reason);
-            if (log)
-                log->Write("mail \"" + alert.kind + "\" could not be queued: " + reason);
-        }
-    };
+    env.record = RecorderFor(outlets);
+    env.queuePicture = [outlets](const AlarmPicture& picture) { DispatchPicture(outlets, picture); };
+    env.queueAlert = [outlets](const RunAlert& alert) { DispatchAlert(outlets, alert); };
     if (!withPreview) {
         env.makePreview = [] { return std::make_unique<NullPreview>(true); };
         return env;

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr const char* kMail = "mail";
-
 // The History window opens files from wherever it runs: the journal names them in full.
 std::string Absolute(const std::string& file)
 {
@@ -26,6 +24,8 @@ RunRecorder JournalRecorder(Journal* journal)
     // Records come one at a time: from the thread that starts the run, then from the run's thread.
     auto run = std::make_shared<std::int64_t>(0);
     return [journal, run](const RunRecord& record) -> std::int64_t {
+        if (record.kind == "arming" || record.kind == "motion" || record.kind == "still")
+            return 0;
         if (record.kind == "armed")
             return *run = journal->BeginRun(record.note);
         if (record.kind == "run ended") {
@@ -45,19 +45,19 @@ RunRecorder JournalRecorder(Journal* journal)
     };
 }
 
-MailDeliveryReport JournalMailReport(Journal* journal)
+MailDeliveryReport JournalDeliveryReport(Journal* journal, const char* channel)
 {
     if (!journal)
         return {};
-    return [journal](std::int64_t event, const char* state, const std::string& reason) {
-        journal->SetDelivery(event, {.channel = kMail, .state = DeliveryStateFromName(state), .reason = reason});
+    return [journal, channel](std::int64_t event, const char* state, const std::string& reason) {
+        journal->SetDelivery(event, {.channel = channel, .state = DeliveryStateFromName(state), .reason = reason});
     };
 }
 
-void JournalMailQueued(Journal* journal, std::int64_t event, bool queued, const std::string& reason)
+void JournalQueued(Journal* journal, std::int64_t event, const char* channel, bool queued, const std::string& reason)
 {
     if (journal && event)
-        journal->SetDelivery(event, {.channel = kMail,
+        journal->SetDelivery(event, {.channel = channel,
                                      .state = queued ? DeliveryState::Queued : DeliveryState::Refused,
                                      .reason = queued ? std::string() : "not queued: " + reason});
 }

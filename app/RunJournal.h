@@ -1,6 +1,6 @@
 #pragma once
 // The journal's side of the program: the records of a run become the journal's runs and events,
-// and what the mail sender says of an event's mail becomes its "mail" delivery state.
+// and what a channel says of an event's alert becomes its delivery state there.
 
 #include "engine/RunRecord.h"
 #include "mail/MailSender.h"
@@ -13,9 +13,10 @@ class Journal;
 using RunRecorder = std::function<std::int64_t(const RunRecord& record)>;
 
 // The record call of one run's environment (make one per run); empty when journal is null.
-// journal must outlive the run.
+// journal must outlive the run. The records that only tell the room's state ("arming", "motion",
+// "still") are not the journal's.
 RunRecorder JournalRecorder(Journal* journal);
-// The mail sender's report as delivery states; empty when journal is null.
-MailDeliveryReport JournalMailReport(Journal* journal);
-// The event's mail was handed to the sender ("queued"), or could not be (reason).
-void JournalMailQueued(Journal* journal, std::int64_t event, bool queued, const std::string& reason);
+// A channel's report ("mail", "mqtt") as delivery states; empty when journal is null.
+MailDeliveryReport JournalDeliveryReport(Journal* journal, const char* channel);
+// The event's alert was handed to the channel ("queued"), or could not be (reason).
+void JournalQueued(Journal* journal, std::int64_t event, const char* channel, bool queued, const std::string& reason);

@@ -3,9 +3,11 @@
 #include "app/DefaultSurveillanceEnvironment.h"
 #include "app/QuitOnSignal.h"
 #include "app/RunJournal.h"
+#include "app/RunOutlets.h"
 #include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
+#include "mqtt/MqttChannel.h"
 #include "settings/AppPaths.h"
 #include "settings/MailSettingsCodec.h"
 #include "ui/panel/SentivoDlg.h"
@@ -18,12 +20,14 @@ bool CSentivoApp::InitInstance()
     if (!journal.note.empty())
         log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
-    MailSender sender(outbox, CurrentMailSettings, log, JournalMailReport(journal.journal.get()));
+    MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
+    const std::unique_ptr<MqttChannel> mqtt = StartMqttChannel(outbox, log, journal.journal.get());
+    const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
         // run is in the outbox before the sender stops.
         CSentivoDlg panel([&, source = cameraSource_] {
-            return DefaultSurveillanceEnvironment(source, &sender, &log, true, journal.journal.get());
+            return DefaultSurveillanceEnvironment(source, outlets);
         });
         panel.SetMailServices({.status = [&sender] { return sender.Status(); },
                                .settingsChanged = [&sender] { sender.RetryNow(); },
@@ -37,5 +41,7 @@ bool CSentivoApp::InitInstance()
     }
     // Cancels a send in progress within about a second; what was not sent waits for the next start.
     sender.Stop();
+    if (mqtt)
+        mqtt->Stop();
     return false;
 }

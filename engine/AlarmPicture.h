@@ -1,5 +1,5 @@
 #pragma once
-// One alarm picture as the run took it, for the mail: its number, its file name ("pic_12.jpg", as
+// One alarm picture as the run took it, for the alert channels: its number, its file name ("pic_12.jpg", as
 // the mail names it), where it was to be saved (the file name inside the pictures folder) and the
 // JPEG's bytes, encoded once for the file and the mail alike.
 
@@ -20,4 +20,7 @@ struct AlarmPicture {
     // Where its sheet and clip are (empty when none was made), and its event in the history (0: none).
     std::string storyPath, clipPath;
     std::int64_t event = 0;
+    // Whether the mail takes it ("Send emails" on, and in face mode within the first pictures);
+    // the other channels take every picture.
+    bool mail = true;
 };

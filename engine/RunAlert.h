@@ -1,5 +1,5 @@
 #pragma once
-// A mail about the run itself rather than an alarm.
+// An alert about the run itself rather than an alarm, for the alert channels.
 
 #include <cstdint>
 #include <string>
@@ -9,4 +9,5 @@ struct RunAlert {
     std::string text;        // one line
     std::string jpegBytes;   // the last good frame, or empty
     std::int64_t event = 0;  // its event in the run's history; 0: none
+    bool mail = true;        // the mail takes it too ("Send emails" on)
 };

@@ -35,8 +35,9 @@ struct SurveillanceEnvironment {
     // Saves a picture file (its folder made when missing) without replacing one: empty when saved,
     // else the reason.
     std::function<std::string(const std::string& path, const std::string& jpegBytes)> savePicture;
-    // Hand a picture / an alert over for mail; return at once, whatever the network does.
-    std::function<void(const AlarmPicture& picture)> queueMail;
+    // Hand a picture / an alert over to the alert channels (the mail when its flag says so); return
+    // at once, whatever the network does.
+    std::function<void(const AlarmPicture& picture)> queuePicture;
     std::function<void(const RunAlert& alert)> queueAlert;
     // The run's history: its arming, its events and its end; answers the record's id (0 when
     // nothing keeps a history), which the mail of that event carries. May be empty.

@@ -171,6 +171,10 @@ const char* SurveillanceRun::Pass()
     if (state_.tamperGuard)
         GuardView();
     UpdateAlarmLevel(detection_.Detect(faceMode_, frame_, display_));
+    if (const bool moving = alarmLevel_ > 0.0f; moving != moving_) {
+        moving_ = moving;
+        Record({.kind = moving ? "motion" : "still"});
+    }
     story_->Frame(frame_, runSeconds_, alarmLevel_, alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_);
     // Above zero too: a delay of 0 takes a picture of a frame with detection, never of a still room.
     if (alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_
@@ -194,14 +198,14 @@ const char* SurveillanceRun::WaitForCamera()
     Tell(lost);
     const std::int64_t lostEvent = Record({.kind = "camera lost", .note = lost});
     const std::string lastFrame = Jpeg(frame_);
-    bool lossMailed = MailCameraLost(lost, lastFrame, lostEvent);
+    bool lossTold = TellCameraLost(lost, lastFrame, lostEvent);
     alarmLevel_ = 0.0f;
     state_.SetAlertLevel(alarmLevel_);
     source_.reset();
     for (double pause = kFirstReopenPause;; pause = std::min(2 * pause, kLongestReopenPause)) {
         if (const char* end = Pause(pause))
             return end;
-        lossMailed = lossMailed || MailCameraLost(lost, lastFrame, lostEvent);
+        lossTold = lossTold || TellCameraLost(lost, lastFrame, lostEvent);
         if (OpenSource() && source_->Read(frame_))
             break;
         source_.reset();
@@ -216,19 +220,19 @@ const char* SurveillanceRun::WaitForCamera()
     env_.logEvent(back);
     const std::int64_t backEvent = Record({.kind = "camera back", .note = back});
     state_.ShowRunStatus(runningStatus_);
-    if (lossMailed)
-        env_.queueAlert({"camera back", Capitalised(back), Jpeg(frame_), backEvent});
+    if (lossTold)
+        env_.queueAlert({"camera back", Capitalised(back), Jpeg(frame_), backEvent, emailSwitch_});
     return nullptr;
 }
 
-// Mails the loss unless mails are off or the last loss mail is less than the quiet time old.
-bool SurveillanceRun::MailCameraLost(const std::string& text, const std::string& jpeg, std::int64_t event)
+// Hands the loss to the channels unless the last loss told is less than the quiet time old.
+bool SurveillanceRun::TellCameraLost(const std::string& text, const std::string& jpeg, std::int64_t event)
 {
     const std::int64_t now = env_.readCounter();
-    if (!emailSwitch_ || (lostMailedAt_ && now - *lostMailedAt_ < kAlertQuietSeconds * env_.counterFrequency))
+    if (lostToldAt_ && now - *lostToldAt_ < kAlertQuietSeconds * env_.counterFrequency)
         return false;
-    lostMailedAt_ = now;
-    env_.queueAlert({"camera lost", text, jpeg, event});
+    lostToldAt_ = now;
+    env_.queueAlert({"camera lost", text, jpeg, event, emailSwitch_});
     return true;
 }
 
@@ -278,8 +282,9 @@ void SurveillanceRun::TakePicture()
                             .story = picture.storyPath, .clip = picture.clipPath,
                             .note = picture.saveError.empty() ? std::string() : "could not be saved: " + picture.saveError,
                             .id = picture.event});
-    if (!picture.jpegBytes.empty() && emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit))
-        env_.queueMail(picture);
+    picture.mail = emailSwitch_ && (!faceMode_ || picturesTaken <= kFaceModeMailLimit);
+    if (!picture.jpegBytes.empty())
+        env_.queuePicture(picture);
     alarmLevel_ = std::max(0.0f, alarmThreshold_ - state_.delayBetweenSends.load(std::memory_order_relaxed));
     lastPictureAt_ = runSeconds_;
 }
@@ -318,13 +323,11 @@ void SurveillanceRun::GuardView()
     const std::int64_t recorded = Record({.kind = kind, .note = text});
     const bool restored = event->kind == TamperKind::kRestored;
     state_.ShowRunStatus(restored ? runningStatus_ : runningStatus_ + " \u2014 " + Capitalised(text));
-    if (!emailSwitch_)
-        return;
     cv::Mat shown = event->current;
     if (!event->lastGood.empty() && event->lastGood.size() == event->current.size())
         cv::hconcat(event->lastGood, event->current, shown);   // before | now
     env_.queueAlert({kind, Capitalised(text) + (restored ? "" : ": the last good view, then the view now"), Jpeg(shown),
-                     recorded});
+                     recorded, emailSwitch_});
 }
 
 // The story keeper of this run: clips are written on the writer's thread and told in the log.
@@ -391,8 +394,7 @@ void SurveillanceRun::CheckFreeSpace()
         + folder.string();
     Tell(text);
     const std::int64_t event = Record({.kind = "disk nearly full", .note = text});
-    if (emailSwitch_)
-        env_.queueAlert({"disk nearly full", Capitalised(text), {}, event});
+    env_.queueAlert({"disk nearly full", Capitalised(text), {}, event, emailSwitch_});
 }
 
 // The frame as JPEG bytes; empty when there is no frame or it could not be encoded.

@@ -36,7 +36,7 @@ private:
     void UpdateAlarmLevel(bool detected);
     void TakePicture();
     std::string SaveAs(AlarmPicture& picture);
-    bool MailCameraLost(const std::string& text, const std::string& jpeg, std::int64_t event);
+    bool TellCameraLost(const std::string& text, const std::string& jpeg, std::int64_t event);
     void CheckFreeSpace();
     void GuardView();
     void StartStory();
@@ -62,6 +62,7 @@ private:
     bool faceMode_ = false;
     bool anyFrame_ = false;      // a frame was read: a recording that fails now has ended
     bool diskWarned_ = false;    // once per run
+    bool moving_ = false;        // the alarm level is above zero
     std::string runningStatus_;  // the status line while frames come: "Armed: motion detection"
     float alarmThreshold_ = 0.0f;
     float alarmLevel_ = 0.0f;
@@ -70,7 +71,7 @@ private:
     float lastPictureAt_ = 0.0f;
     std::int64_t lastCounter_ = 0;
     std::int64_t lastPictureNumber_ = 0;
-    std::optional<std::int64_t> lostMailedAt_;   // the counter at the last "camera lost" mail
+    std::optional<std::int64_t> lostToldAt_;   // the counter at the last "camera lost" alert
 
     std::unique_ptr<FrameSource> source_;
     std::unique_ptr<PreviewSink> preview_;

@@ -14,6 +14,9 @@ constexpr EntryKind kKinds[] = {
     {"camera moved", "Sentivo: camera moved", false},
     {"view went dark", "Sentivo: view went dark", false},
     {"view restored", "Sentivo: view restored", false},
+    // Told by the channels other than mail: a run that ended, an arming that failed.
+    {"run ended", "Sentivo: run ended", false},
+    {"arming failed", "Sentivo: arming failed", false},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libopencv-dev libopencv-contrib-dev opencv-data libcurl4-openssl-dev
+  libmosquitto-dev mosquitto mosquitto-clients   # the MQTT channel, and the broker its tests start
   libgtest-dev python3 python3-aiosmtpd openssl xvfb xauth xdotool fonts-dejavu-core locales ccache
   ffmpeg   # ffprobe: the alarm clips play
   desktop-file-utils appstream man-db dpkg-dev file lintian   # the install test and the .deb

@@ -6,9 +6,16 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* kFileName = "auth.txt";
+
+bool IsChannelSecret(const std::string& key)
+{
+    return std::find(std::begin(kChannelSecrets), std::end(kChannelSecrets), key) != std::end(kChannelSecrets);
+}
 
 CredentialsRead Unusable(std::string problem)
 {
@@ -62,11 +69,15 @@ CredentialsRead ReadSmtpCredentials(const std::filesystem::path& file)
     while (reader.HasRecord()) {
         const std::vector<std::string>& record = reader.NextRecord();
         const std::string where = name + " line " + std::to_string(reader.RecordLine()) + ": ";
-        if (record[0] != "USERNAME" && record[0] != "PASSWORD")
+        if (record[0] != "USERNAME" && record[0] != "PASSWORD" && !IsChannelSecret(record[0]))
             return Unusable(where + "\"" + record[0] + "\" is neither USERNAME nor PASSWORD");
         if (record.size() != 2)
             return Unusable(where + "a " + record[0] + " record has " + std::to_string(record.size())
                             + (record.size() == 1 ? " field" : " fields") + ", not 2 (a value cannot hold a comma)");
+        if (IsChannelSecret(record[0])) {
+            read.secrets[record[0]] = record[1];
+            continue;
+        }
         (record[0] == "USERNAME" ? read.login.userName : read.login.password) = record[1];
         read.login.given = true;
     }
@@ -77,7 +88,11 @@ bool WriteSmtpCredentials(const std::string& userName, const std::string& passwo
 {
     const std::filesystem::path path = SavedCredentialsFile();
     std::error_code error;
-    if (userName.empty() && password.empty()) {
+    // The other channels' secrets stay as they are.
+    std::string others;
+    for (const auto& [key, value] : ReadSmtpCredentials(path).secrets)
+        others += key + ", " + value + "\n";
+    if (userName.empty() && password.empty() && others.empty()) {
         std::filesystem::remove(path, error);
         return !error || (reason = "the saved login could not be removed: " + error.message(), false);
     }
@@ -85,17 +100,27 @@ bool WriteSmtpCredentials(const std::string& userName, const std::string& passwo
         reason = "a user name or password cannot hold a comma, a semicolon or a line break, nor begin or end with a blank";
         return false;
     }
+    const std::string login = userName.empty() && password.empty() ? std::string()
+                              : "USERNAME, " + userName + "\nPASSWORD, " + password + "\n";
     std::filesystem::create_directories(path.parent_path(), error);
     QSaveFile file(QFile::decodeName(path.c_str()));
     // The permissions go on the temporary file before a byte of the password is in it.
     const bool written = file.open(QIODevice::WriteOnly)
                          && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
                          && file.write("; SMTP login for Sentivo, saved by its Options dialog\n") >= 0
-                         && file.write(("USERNAME, " + userName + "\nPASSWORD, " + password + "\n").c_str()) >= 0
+                         && file.write((login + others).c_str()) >= 0
                          && file.commit();
     if (!written)
         reason = "the login could not be saved in " + path.string() + ": " + file.errorString().toStdString();
     return written;
+}
+
+std::optional<std::string> ReadChannelSecret(const char* key, std::string& problem)
+{
+    const CredentialsRead read = ReadSmtpCredentials(SavedCredentialsFile());
+    problem = read.problem;
+    const auto it = read.secrets.find(key);
+    return it == read.secrets.end() ? std::nullopt : std::optional(it->second);
 }
 
 bool ReadableByOthers(const std::filesystem::path& file)

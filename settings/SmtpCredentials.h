@@ -1,11 +1,17 @@
 #pragma once
 // The SMTP login, kept out of the settings file in "auth.txt": "USERNAME, name" and
-// "PASSWORD, secret" records (see KeyValueFile.h). A hand-written auth.txt in the working
+// "PASSWORD, secret" records (see KeyValueFile.h). The saved file also keeps the other channels'
+// secrets (kChannelSecrets), each a record of its own, which the SMTP login leaves alone. A hand-written auth.txt in the working
 // directory comes first; otherwise the one the Options dialog saves in ConfigFolder(). Which of
 // them a mail uses is decided once, by ResolveLogin (MailSettingsCodec.h).
 
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
+
+// The broker's login and the like: records of the saved auth.txt beside the SMTP login's.
+inline constexpr const char* kChannelSecrets[] = {"MQTT_USERNAME", "MQTT_PASSWORD"};
 
 struct SmtpLogin {
     bool given = false;   // log in with these (empty texts are credentials too)
@@ -17,6 +23,7 @@ struct SmtpLogin {
 struct CredentialsRead {
     SmtpLogin login;
     std::string problem;   // "/home/u/auth.txt line 2: ..."; when set, login.given is false
+    std::map<std::string, std::string> secrets;   // the kChannelSecrets records it holds
 };
 
 // The working directory's auth.txt, when anything of that name is there (a FIFO or a dangling link
@@ -42,6 +49,10 @@ CredentialsRead ReadSmtpCredentials(const std::filesystem::path& file);
 // text cannot be written in the file's format (a comma, a semicolon, a line break, or a blank at
 // either end would not read back as typed).
 bool WriteSmtpCredentials(const std::string& userName, const std::string& password, std::string& reason);
+
+// The saved file's record key (one of kChannelSecrets): nothing when it has none, or when the file
+// cannot be used (problem says why).
+std::optional<std::string> ReadChannelSecret(const char* key, std::string& problem);
 
 // True when the file's permissions let users other than its owner read it.
 bool ReadableByOthers(const std::filesystem::path& file);

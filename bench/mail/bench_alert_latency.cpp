@@ -153,13 +153,13 @@ struct Run {
 SurveillanceEnvironment Environment(Run& run, MailSender& sender, EventLog& log, const std::vector<cv::Mat>& frames,
                                     int fps, bool realDetector)
 {
-    SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0", &sender, &log);
+    SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0", {.mail = &sender, .log = &log});
     env.openSource = [&run, &frames, fps] { return std::make_unique<MemorySource>(frames, fps, run.lastFrame); };
     env.makePreview = [] { return std::make_unique<NullPreview>(false); };
     env.loadCascade = [] { return false; };
     if (!realDetector)
         env.detectMotion = [](const cv::Mat&, cv::Mat&, const MotionRules&) { return true; };
-    env.queueMail = [&run, queue = env.queueMail](const AlarmPicture& picture) {
+    env.queuePicture = [&run, queue = env.queuePicture](const AlarmPicture& picture) {
         {
             std::lock_guard lock(run.mutex);
             run.alarmFrames.push_back(run.lastFrame);
@@ -222,7 +222,7 @@ void Latency(int pictures, const std::vector<cv::Mat>& frames, const QString& fo
     };
     std::printf("(a) alert latency, %d pictures 0.25 s apart, aiosmtpd on loopback (target <= 250 ms)\n", pictures);
     print("alarm frame -> accepted by the server", fromFrame);
-    print("hand-over (queueMail) -> accepted", fromHandOver);
+    print("hand-over (queuePicture) -> accepted", fromHandOver);
 }
 
 // Mean frame time over the frames after the warm-up; silentPort > 0: the first frame's picture
@@ -240,7 +240,7 @@ void FrameTime(int frames, const std::vector<cv::Mat>& images, const QString& fo
     run.state->delayBeforeAlarm = silentPort ? 0.0f : 1e9f;
     run.state->sendEmails = run.state->isRunning = true;
     SurveillanceEnvironment env = Environment(run, sender, log, images, 0, true);
-    env.queueMail = [queue = env.queueMail, state = run.state](const AlarmPicture& picture) {
+    env.queuePicture = [queue = env.queuePicture, state = run.state](const AlarmPicture& picture) {
         state->delayBetweenSends = 1e9f;   // one picture only
         queue(picture);
     };

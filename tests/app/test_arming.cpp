@@ -222,9 +222,9 @@ TEST(Arming, ARefusedPictureIsQueuedWithItsReason)
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, [](std::string& reason) -> std::optional<MailSettings> { reason = "not sent here"; return {}; },
                       log);
-    const SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0", &sender, &log, false);
-    env.queueMail({7, "pic_7.jpg", "pics/pic_7.jpg", "\xFF\xD8\xFFjpeg\xFF\xD9", "No space left on device"});
-    env.queueMail({8, "pic_8.jpg", "pics/pic_8.jpg", "\xFF\xD8\xFFjpeg\xFF\xD9", ""});
+    const SurveillanceEnvironment env = DefaultSurveillanceEnvironment("0", {.outbox = &outbox, .mail = &sender, .log = &log}, false);
+    env.queuePicture({7, "pic_7.jpg", "pics/pic_7.jpg", "\xFF\xD8\xFFjpeg\xFF\xD9", "No space left on device"});
+    env.queuePicture({8, "pic_8.jpg", "pics/pic_8.jpg", "\xFF\xD8\xFFjpeg\xFF\xD9", ""});
     const std::vector<OutboxEntry> waiting = Waiting(outbox);
     ASSERT_EQ(waiting.size(), 2u);
     EXPECT_EQ(waiting[0].pictureBytes, "\xFF\xD8\xFFjpeg\xFF\xD9");

@@ -57,16 +57,20 @@ SurveillanceEnvironment SurveillanceRig::Environment()
         (file.ends_with("-story.jpg") ? stories : pictures).push_back(file);
         return SavePicture(file, jpeg);
     };
-    env.queueMail = [this](const AlarmPicture& picture) {
+    env.queuePicture = [this](const AlarmPicture& picture) {
         EXPECT_EQ(picture.fileName, PictureFileName(picture.number));
         if (picture.saveError.empty())
             EXPECT_EQ(dir.ReadFile(picture.path), picture.jpegBytes) << "a mail carries the saved picture's bytes";
         else
             EXPECT_EQ(picture.saveError, refuse);
         EXPECT_FALSE(picture.jpegBytes.empty());
-        mails.push_back(picture.fileName);
+        if (picture.mail)
+            mails.push_back(picture.fileName);
     };
-    env.queueAlert = [this](const RunAlert& alert) { alerts.push_back(alert.kind); };
+    env.queueAlert = [this](const RunAlert& alert) {
+        if (alert.mail)
+            alerts.push_back(alert.kind);
+    };
     env.logEvent = [this](const std::string& event) { events.push_back(event); };
     env.makePreview = [this] { return std::make_unique<RecordingPreview>(*this); };
     return env;

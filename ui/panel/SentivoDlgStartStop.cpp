@@ -98,9 +98,13 @@ void CSentivoDlg::StartSurveillance()
         AppMessageBox(QString::fromLatin1(kNoCameraMessage));
     }
     if (camera && !quitting_) {
+        if (env.record)
+            env.record({.kind = "arming"});
         CCountdownDlg countdown;
         countdown.delaySeconds = s.delayToLeaveRoom.load(std::memory_order_relaxed);
         countdown.exec();
+        if (quitting_ && env.record)
+            env.record({.kind = "run ended", .note = "quit during the countdown"});
     }
     if (!camera || quitting_) {
         EnableSwitches();

@@ -1,0 +1,149 @@
+#include "app/RunOutlets.h"
+
+#include "app/CommandLine.h"   // SentivoVersion
+#include "app/RunJournal.h"
+#include "log/EventLog.h"
+#include "mail/MailSender.h"
+#include "mqtt/MqttChannel.h"
+#include "settings/ChannelSettings.h"
+#include "settings/SettingsStore.h"
+
+#include <QDateTime>
+
+#include <memory>
+
+namespace {
+
+// An entry of kind, taken now, with the addresses stored now (the sender mails with the settings
+// current when it sends), for the mail when it takes it and for MQTT when that is on.
+OutboxEntry Entry(const RunOutlets& outlets, const std::string& kind, bool mail, const std::string& pictureName,
+                  const std::string& pictureBytes)
+{
+    OutboxEntry entry;
+    entry.kind = kind;
+    entry.pictureName = pictureName;
+    entry.takenAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    ReadSetting(SETTING_FROM_ADDRESS, entry.fromAddress);
+    ReadSetting(SETTING_TO_ADDRESS, entry.toAddress);
+    ReadSetting(SETTING_SMTP_SERVER, entry.smtpServer);
+    entry.pictureBytes = pictureBytes;
+    entry.channels.clear();
+    if (mail && outlets.mail)
+        entry.channels.emplace_back(kMailChannel);
+    if (outlets.mqtt && outlets.outbox)
+        entry.channels.emplace_back(kMqttChannel);
+    return entry;
+}
+
+// Stores entry once for every channel it names (nothing when it names none); each channel's
+// history state starts "queued". what names it in the log when it could not be stored.
+void Dispatch(const RunOutlets& outlets, OutboxEntry entry, const std::string& what)
+{
+    if (entry.channels.empty())
+        return;
+    const std::vector<std::string> channels = entry.channels;
+    const std::int64_t event = entry.event;
+    for (const std::string& channel : channels)
+        JournalQueued(outlets.journal, event, channel.c_str(), true, {});
+    std::string reason;
+    const bool stored = Owes(entry, kMailChannel) ? outlets.mail->Queue(std::move(entry), reason)
+                                                  : outlets.outbox->Add(entry, reason);
+    if (!stored) {
+        for (const std::string& channel : channels)
+            JournalQueued(outlets.journal, event, channel.c_str(), false, reason);
+        if (outlets.log)
+            outlets.log->Write(what + " could not be queued: " + reason);
+        return;
+    }
+    if (outlets.mqtt)
+        outlets.mqtt->Wake();
+}
+
+// The room's state on MQTT as the records tell it; a run's end and a failed arming are events there.
+void TellMqtt(const RunOutlets& outlets, const RunRecord& record, std::int64_t& pictures)
+{
+    MqttChannel& mqtt = *outlets.mqtt;
+    const std::string& kind = record.kind;
+    if (kind == "arming")
+        mqtt.SetState(AlarmState::Arming);
+    else if (kind == "armed")
+        mqtt.SetState(AlarmState::ArmedAway);
+    else if (kind == "alarm" && record.id == 0) {
+        mqtt.SetState(AlarmState::Triggered);
+        mqtt.SetPicturesTaken(++pictures);
+    } else if (kind == "motion" || kind == "still") {
+        mqtt.SetMotion(kind == "motion");
+    } else if (kind == "camera lost" || kind == "camera covered" || kind == "camera moved" || kind == "view went dark")
+        mqtt.SetCameraProblem(true);
+    else if (kind == "camera back" || kind == "view restored")
+        mqtt.SetCameraProblem(false);
+    if (kind == "still" || kind == "run ended" || kind == "arming failed") {
+        const bool ended = kind != "still";
+        mqtt.SetState(ended ? AlarmState::Disarmed : AlarmState::ArmedAway);
+        if (ended) {
+            mqtt.SetMotion(false);
+            mqtt.SetCameraProblem(false);
+            OutboxEntry entry = Entry(outlets, kind, false, "", "");
+            entry.note = record.note;
+            Dispatch(outlets, std::move(entry), "the MQTT event \"" + kind + "\"");
+        }
+    }
+}
+
+}  // namespace
+
+void DispatchPicture(const RunOutlets& outlets, const AlarmPicture& picture)
+{
+    OutboxEntry entry = Entry(outlets, "picture", picture.mail, picture.fileName, picture.jpegBytes);
+    entry.pictureNumber = picture.number;
+    entry.event = picture.event;
+    if (!picture.saveError.empty())
+        entry.note = "could not be saved: " + picture.saveError;
+    Dispatch(outlets, std::move(entry), "the alert for picture " + std::to_string(picture.number));
+    if (picture.storyBytes.empty() || !picture.mail || !outlets.mail)
+        return;
+    OutboxEntry story = Entry(outlets, "story", true, "", picture.storyBytes);
+    story.channels = {kMailChannel};   // the sheet travels by mail only
+    story.pictureNumber = picture.number;
+    Dispatch(outlets, std::move(story), "the story of picture " + std::to_string(picture.number));
+}
+
+void DispatchAlert(const RunOutlets& outlets, const RunAlert& alert)
+{
+    OutboxEntry entry = Entry(outlets, alert.kind, alert.mail, alert.jpegBytes.empty() ? "" : "camera.jpg", alert.jpegBytes);
+    entry.note = alert.text;
+    entry.event = alert.event;
+    Dispatch(outlets, std::move(entry), "the alert \"" + alert.kind + "\"");
+}
+
+RunRecorder RecorderFor(const RunOutlets& outlets)
+{
+    auto journal = JournalRecorder(outlets.journal);
+    if (!outlets.mqtt)
+        return journal ? journal : [](const RunRecord&) -> std::int64_t { return 0; };
+    // Records come one at a time: from the thread that starts the run, then from the run's thread.
+    auto pictures = std::make_shared<std::int64_t>(0);
+    return [outlets, journal, pictures](const RunRecord& record) -> std::int64_t {
+        const std::int64_t id = journal ? journal(record) : 0;
+        TellMqtt(outlets, record, *pictures);
+        return id;
+    };
+}
+
+std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal)
+{
+    MqttSettings settings = ReadMqttSettings();
+    if (settings.host.empty())
+        return nullptr;
+    if (!settings.problem.empty()) {
+        log.Write("MQTT is off: " + settings.problem);
+        return nullptr;
+    }
+    auto channel = std::make_unique<MqttChannel>(std::move(settings), outbox, log, SentivoVersion(),
+                                                 JournalDeliveryReport(journal, kMqttChannel));
+    if (std::string reason; !channel->Start(reason)) {
+        log.Write("MQTT is off: " + reason);
+        return nullptr;
+    }
+    return channel;
+}

@@ -1,0 +1,61 @@
+#include "settings/ChannelSettings.h"
+
+#include "settings/SettingsStore.h"
+#include "settings/SmtpCredentials.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <climits>
+
+namespace {
+
+std::string Named(const char* name)
+{
+    return ReadNamedSetting(name).value_or(std::string());
+}
+
+std::string HostName()
+{
+    char name[HOST_NAME_MAX + 1] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+}  // namespace
+
+std::string RoomName(const std::string& text)
+{
+    std::string room;
+    for (const char c : text) {
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if ((lower >= 'a' && lower <= 'z') || (lower >= '0' && lower <= '9') || lower == '_' || lower == '-')
+            room += lower;
+    }
+    return room.empty() ? "room" : room.substr(0, 64);
+}
+
+MqttSettings ReadMqttSettings()
+{
+    MqttSettings settings;
+    settings.host = Named(SETTING_MQTT_HOST);
+    const std::string room = Named(SETTING_ROOM);
+    settings.room = RoomName(room.empty() ? HostName() : room);
+    if (settings.host.empty())
+        return settings;
+    std::string problem;
+    const std::optional<std::string> user = ReadChannelSecret("MQTT_USERNAME", problem);
+    const std::optional<std::string> password = ReadChannelSecret("MQTT_PASSWORD", problem);
+    settings.login = user || password;
+    settings.userName = user.value_or(std::string());
+    settings.password = password.value_or(std::string());
+    const std::string security = Named(SETTING_MQTT_SECURITY);
+    settings.tls = security == "TLS" || (security != "NONE" && settings.login);
+    const std::string portText = Named(SETTING_MQTT_PORT);
+    int port = 0;
+    const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+    settings.port = error == std::errc() && end == portText.data() + portText.size() && port > 0 && port < 65536
+                        ? port : settings.tls ? 8883 : 1883;
+    if (!problem.empty())
+        settings.problem = "the broker's login cannot be read: " + problem;
+    return settings;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The alert channels' settings beside the mail's: the MQTT broker (MQTT_HOST, empty = off;
+// MQTT_PORT; MQTT_SECURITY "TLS" or "NONE") and the room this copy watches (ROOM), all in the
+// settings file; the broker's login (MQTT_USERNAME, MQTT_PASSWORD) in the saved auth.txt. A value
+// absent or invalid takes its default: the port 1883, or 8883 with TLS; TLS when a login is set,
+// else none; the room the machine's host name, reduced to [a-z0-9_-].
+
+#include <string>
+
+constexpr const char* SETTING_MQTT_HOST = "MQTT_HOST";
+constexpr const char* SETTING_MQTT_PORT = "MQTT_PORT";
+constexpr const char* SETTING_MQTT_SECURITY = "MQTT_SECURITY";
+constexpr const char* SETTING_ROOM = "ROOM";
+
+struct MqttSettings {
+    std::string host;            // empty: no MQTT
+    int port = 1883;
+    bool tls = false;
+    std::string room;            // [a-z0-9_-]+, a topic level of its own
+    bool login = false;          // log in with the two below
+    std::string userName, password;
+    std::string problem;         // why the settings cannot be used; the channel stays off then
+};
+
+MqttSettings ReadMqttSettings();
+// text reduced to lower-case letters, digits, '_' and '-' (others dropped); "room" when nothing is left.
+std::string RoomName(const std::string& text);

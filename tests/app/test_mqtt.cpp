@@ -1,0 +1,186 @@
+// The room on a real broker as the installed sentivo --arm publishes it: Home Assistant's discovery,
+// the alarm's states through a run, each picture byte for byte with its event, the last will of a
+// killed program, and the events of a broker outage after it, in order.
+#include "settings/ChannelSettings.h"
+#include "settings/SmtpCredentials.h"
+#include "tests/app/InstalledProgram.h"
+#include "tests/support/MqttTestBroker.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <opencv2/videoio.hpp>
+
+#include <csignal>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A furnished room at 20 frames a second (shelves and frames on the walls), a white square crossing
+// it during frames [from, to).
+void WriteCrossing(const fs::path& file, int from, int to, int frames)
+{
+    cv::VideoWriter writer(file.string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, cv::Size(320, 240));
+    cv::Mat room(240, 320, CV_8UC3, cv::Scalar::all(90));
+    for (int x = 0; x < 320; x += 40)
+        for (int y = 0; y < 240; y += 30)
+            cv::rectangle(room, cv::Rect(x + 6, y + 5, 22, 16), cv::Scalar::all(40 + (x * 7 + y * 3) % 150), cv::FILLED);
+    for (int i = 0; i < frames; ++i) {
+        cv::Mat frame = room.clone();
+        if (i >= from && i < to)
+            cv::rectangle(frame, cv::Rect(i * 12 % 240, 60, 80, 100), cv::Scalar::all(255), cv::FILLED);
+        writer.write(frame);
+    }
+}
+
+// Mail off, the broker's login saved beside the (absent) SMTP one, the room named.
+void StoreMqttSettings(const MqttTestBroker& broker, const char* room)
+{
+    StoreArmedSettings(9, "1.0", "1.0");
+    StoreSetting(SETTING_DELAY_BETWEEN_SENDS, "0.5");
+    WriteNamedSetting(SETTING_SEND_EMAILS, "0");
+    WriteNamedSetting(SETTING_MQTT_HOST, "127.0.0.1");
+    WriteNamedSetting(SETTING_MQTT_PORT, std::to_string(broker.port()));
+    WriteNamedSetting(SETTING_MQTT_SECURITY, "NONE");
+    WriteNamedSetting(SETTING_ROOM, room);
+    fs::create_directories(SavedCredentialsFile().parent_path());
+    QFile file(QString::fromStdString(SavedCredentialsFile().string()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QString("MQTT_USERNAME, %1\nMQTT_PASSWORD, %2\n").arg(MqttTestBroker::kUser, MqttTestBroker::kPassword).toUtf8());
+}
+
+QJsonObject Json(const std::string& text)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+std::vector<std::string> WithoutRepeats(const std::vector<std::string>& states)
+{
+    std::vector<std::string> changes;
+    for (const std::string& state : states)
+        if (changes.empty() || changes.back() != state)
+            changes.push_back(state);
+    return changes;
+}
+
+QProcess* StartArmed(QProcess& sentivo, const char* video)
+{
+    sentivo.setProcessEnvironment(NoDisplay());
+    sentivo.start(InstalledProgram(), {"--arm", "--camera", video});
+    return &sentivo;
+}
+
+}  // namespace
+
+TEST(Mqtt, ARunIsTheRoomsStoryOnTheBroker)
+{
+    ASSERT_FALSE(InstalledProgram().isEmpty()) << "cmake --install failed";
+    TestDirectory dir;
+    MqttTestBroker broker;
+    MqttWatcher watcher(broker, {"sentivo/#", "homeassistant/#"});
+    StoreMqttSettings(broker, "hall");
+    WriteCrossing("camera.avi", 40, 100, 300);   // 3 s in sight, then 10 s of a still room
+    QProcess sentivo;
+    StartArmed(sentivo, "camera.avi");
+    ASSERT_TRUE(sentivo.waitForFinished(60000));
+    const std::string err = sentivo.readAllStandardError().toStdString();
+    ASSERT_EQ(sentivo.exitCode(), 0) << err;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.On("sentivo/hall/availability").size() >= 2; }, 10000)) << err;
+    EXPECT_EQ(watcher.On("sentivo/hall/availability"), (std::vector<std::string>{"online", "offline"}));
+
+    EXPECT_EQ(WithoutRepeats(watcher.On("sentivo/hall/state")),
+              (std::vector<std::string>{"disarmed", "arming", "armed_away", "triggered", "armed_away", "disarmed"}))
+        << err;
+
+    std::set<std::int64_t> taken, told;
+    std::string lastPicture;
+    for (std::int64_t n = 1; fs::exists("pic_" + std::to_string(n) + ".jpg"); ++n)
+        taken.insert(n), lastPicture = dir.ReadFile("pic_" + std::to_string(n) + ".jpg");
+    ASSERT_FALSE(taken.empty()) << err;
+    std::vector<std::string> kinds;
+    for (const std::string& text : watcher.On("sentivo/hall/event")) {
+        const QJsonObject event = Json(text);
+        kinds.push_back(event["kind"].toString().toStdString());
+        EXPECT_EQ(event["room"].toString(), "hall");
+        if (kinds.back() == "picture") {
+            told.insert(event["number"].toInteger());
+            EXPECT_EQ(event["file"].toString(), QString("pic_%1.jpg").arg(event["number"].toInteger()));
+        }
+    }
+    EXPECT_EQ(told, taken) << "every picture has its event";
+    EXPECT_EQ(kinds.back(), "run ended");
+    ASSERT_FALSE(watcher.On("sentivo/hall/picture").empty());
+    EXPECT_EQ(watcher.On("sentivo/hall/picture").back(), lastPicture) << "the saved file's bytes";
+    EXPECT_EQ(watcher.On("sentivo/hall/pictures").back(), std::to_string(taken.size()));
+
+    // Home Assistant's discovery, retained: one device, each entity with an id of its own.
+    MqttWatcher late(broker, {"homeassistant/#", "sentivo/hall/picture"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return late.Messages().size() >= 6; }, 10000));
+    EXPECT_EQ(late.On("sentivo/hall/picture"), std::vector<std::string>{lastPicture}) << "kept for who comes later";
+    std::set<QString> ids;
+    int entities = 0;
+    for (const MqttReceived& message : late.Messages()) {
+        if (!message.topic.starts_with("homeassistant/"))
+            continue;
+        EXPECT_TRUE(message.retained) << message.topic;
+        const QJsonObject config = Json(message.payload);
+        ASSERT_FALSE(config.isEmpty()) << message.topic << " holds no JSON object";
+        ++entities;
+        ids.insert(config["unique_id"].toString());
+        EXPECT_EQ(config["availability_topic"].toString(), "sentivo/hall/availability");
+        EXPECT_EQ(config["device"]["identifiers"].toArray(), QJsonArray{"sentivo_hall"});
+        if (message.topic.starts_with("homeassistant/alarm_control_panel/")) {
+            EXPECT_EQ(config["state_topic"].toString(), "sentivo/hall/state");
+            EXPECT_EQ(config["command_topic"].toString(), "sentivo/hall/set");
+            EXPECT_EQ(config["code"].toString(), "REMOTE_CODE");
+            EXPECT_TRUE(config["command_template"].toString().contains("{{ code }}"));
+        }
+    }
+    EXPECT_EQ(entities, 5);
+    EXPECT_EQ(ids.size(), 5u) << "unique ids";
+}
+
+// A killed program is offline through its will; a broker away for 10 s gets the outage's events
+// after, in order, and none twice.
+TEST(Mqtt, AKilledProgramGoesOfflineAndAnOutageLosesNoEvent)
+{
+    ASSERT_FALSE(InstalledProgram().isEmpty()) << "cmake --install failed";
+    TestDirectory dir;
+    MqttTestBroker broker;
+    MqttWatcher watcher(broker, {"sentivo/study/event", "sentivo/study/availability"});
+    StoreMqttSettings(broker, "study");
+    WriteCrossing("camera.avi", 20, 1200, 1200);   // an intruder for a minute
+    QProcess sentivo;
+    StartArmed(sentivo, "camera.avi");
+    ASSERT_TRUE(QTest::qWaitFor([] { return fs::exists("pic_2.jpg"); }, 30000));
+    broker.Stop();
+    QTest::qWait(10000);
+    const size_t takenInOutage = [] {
+        size_t n = 0;
+        while (fs::exists("pic_" + std::to_string(n + 1) + ".jpg"))
+            ++n;
+        return n;
+    }();
+    broker.Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.On("sentivo/study/event").size() >= takenInOutage; }, 60000))
+        << sentivo.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(sentivo.processId()), SIGKILL);
+    sentivo.waitForFinished();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const std::vector<std::string> told = watcher.On("sentivo/study/availability");
+        return !told.empty() && told.back() == "offline";
+    }, 10000));
+
+    std::vector<std::int64_t> numbers;
+    for (const std::string& text : watcher.On("sentivo/study/event"))
+        if (Json(text)["kind"] == "picture")
+            numbers.push_back(Json(text)["number"].toInteger());
+        else
+            ADD_FAILURE() << text;
+    ASSERT_GE(numbers.size(), takenInOutage);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        EXPECT_EQ(numbers[i], std::int64_t(i + 1)) << "each picture once, in order";
+}
