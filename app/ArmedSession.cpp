@@ -82,6 +82,46 @@ private:
     std::thread thread_;
 };
 
+using Wake = ArmedSession::Wake;
+
+// The leave-room countdown, then one run until a signal, the run's own end or a remote disarming;
+// answers which of them.
+Wake ArmedRun(ArmedSession& s, const std::shared_ptr<ArmedSession>& session, SurveillanceEnvironment& env,
+              std::unique_ptr<FrameSource> camera)
+{
+    s.ForgetRunEnd();
+    const float leaveRoom = s.delayToLeaveRoom.load();
+    std::fprintf(stderr, "Leave the room: surveillance starts in %g s\n", leaveRoom);
+    env.record({.kind = "arming"});
+    const auto countdownEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(ToMilliseconds(leaveRoom));
+    for (Wake wake; (wake = s.WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+                         countdownEnd - std::chrono::steady_clock::now()))) != Wake::TimedOut;)
+        if (wake == Wake::StopRequested || wake == Wake::RemoteDisarm) {
+            env.record({.kind = "run ended", .note = wake == Wake::StopRequested ? "stopped" : "disarmed remotely"});
+            return wake;
+        }
+    SurveillanceWorker worker(session, std::move(env), std::move(camera));
+    Wake wake;
+    while ((wake = s.WaitFor(std::chrono::hours(1))) == Wake::TimedOut || wake == Wake::RemoteArm) {
+    }
+    // The run ends after its current frame, its picture complete.
+    worker.RequestStop();
+    while (!worker.WaitFor(kStopWait)) {
+    }
+    return wake;
+}
+
+// Disarmed remotely: waits for a signal or the next remote arming.
+Wake WaitDisarmed(ArmedSession& s)
+{
+    std::fprintf(stderr, "Disarmed remotely: waiting for a remote arming\n");
+    s.ForgetRunEnd();
+    Wake wake;
+    while ((wake = s.WaitFor(std::chrono::hours(1))) != Wake::StopRequested && wake != Wake::RemoteArm) {
+    }
+    return wake;
+}
+
 }  // namespace
 
 void ArmedSession::ShowRunMessage(const std::string& text)
@@ -104,11 +144,28 @@ void ArmedSession::RequestStop()
     changed_.notify_all();
 }
 
+void ArmedSession::RequestRemote(bool arm)
+{
+    std::lock_guard lock(mutex_);
+    remote_ = arm;
+    changed_.notify_all();
+}
+
+void ArmedSession::ForgetRunEnd()
+{
+    std::lock_guard lock(mutex_);
+    ended_ = false;
+}
+
 ArmedSession::Wake ArmedSession::WaitFor(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, timeout, [this] { return stopRequested_ || ended_; });
-    return stopRequested_ ? Wake::StopRequested : ended_ ? Wake::RunEnded : Wake::TimedOut;
+    changed_.wait_for(lock, timeout, [this] { return stopRequested_ || remote_ || ended_; });
+    if (stopRequested_)
+        return Wake::StopRequested;
+    if (const std::optional<bool> remote = std::exchange(remote_, std::nullopt))
+        return *remote ? Wake::RemoteArm : Wake::RemoteDisarm;
+    return ended_ ? Wake::RunEnded : Wake::TimedOut;
 }
 
 int RunArmed(int& argc, char** argv, const CommandLine& line)
@@ -142,7 +199,8 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
         log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
-    const std::unique_ptr<MqttChannel> mqtt = StartMqttChannel(outbox, log, journal.journal.get());
+    const std::unique_ptr<MqttChannel> mqtt =
+        StartMqttChannel(outbox, log, journal.journal.get(), [&s](bool arm) { s.RequestRemote(arm); });
     const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     // The camera before the countdown: a recording that cannot be read is told before anyone
     // leaves; a camera or stream missing now is waited for by the run, as a lost one.
@@ -155,20 +213,16 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
         return 3;
     }
     sender.Start();   // mails an earlier run left go out during the countdown too
-    const float leaveRoom = s.delayToLeaveRoom.load();
-    std::fprintf(stderr, "Leave the room: surveillance starts in %g s\n", leaveRoom);
-    env.record({.kind = "arming"});
-    if (s.WaitFor(std::chrono::milliseconds(ToMilliseconds(leaveRoom))) == ArmedSession::Wake::StopRequested) {
-        env.record({.kind = "run ended", .note = "stopped"});
-        return 0;
-    }
-
-    SurveillanceWorker worker(session, std::move(env), std::move(camera));
-    while (s.WaitFor(std::chrono::hours(1)) == ArmedSession::Wake::TimedOut) {
-    }
-    // Stopped or ended by itself: the run ends after its current frame, its picture complete.
-    worker.RequestStop();
-    while (!worker.WaitFor(kStopWait)) {
+    // Armed at once; disarmed remotely, it waits for the next remote arming or a signal.
+    for (bool armed = true;;) {
+        const Wake wake = armed ? ArmedRun(s, session, env, std::move(camera)) : WaitDisarmed(s);
+        if (wake == Wake::StopRequested || wake == Wake::RunEnded)
+            break;
+        armed = wake == Wake::RemoteArm;
+        if (armed) {   // a run of its own: its detectors and camera afresh
+            env = DefaultSurveillanceEnvironment(line.cameraSource, outlets, false);
+            camera = env.openSource();
+        }
     }
     sender.Stop();   // within about a second; what was not sent waits in the outbox
     return s.MessageShown() ? 3 : 0;

@@ -1,6 +1,7 @@
 #pragma once
 // sentivo --arm: surveillance with the stored settings and no window at all (a service, a machine
-// without a display). The run's state has no panel behind it: the worker's calls are carried out
+// without a display). Disarmed remotely (MQTT), it keeps running disarmed until armed remotely again
+// or stopped by a signal. The run's state has no panel behind it: the worker's calls are carried out
 // on the spot, on the worker's thread; the main thread only waits for a signal or the run's end.
 
 #include "app/CommandLine.h"
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 class EventLog;
 
@@ -28,8 +30,13 @@ public:
 
     // SIGINT or SIGTERM came (from the thread that waits for them).
     void RequestStop();
-    enum class Wake { TimedOut, StopRequested, RunEnded };
+    // A remote command came (from the MQTT client's thread): arm, or disarm.
+    void RequestRemote(bool arm);
+    // A signal first, then a remote command (each told once), then the run's end.
+    enum class Wake { TimedOut, StopRequested, RemoteArm, RemoteDisarm, RunEnded };
     Wake WaitFor(std::chrono::milliseconds timeout);
+    // The last run's end is old news (a new one starts, or none runs).
+    void ForgetRunEnd();
     bool MessageShown() const { return messageShown_.load(); }
 
 private:
@@ -39,6 +46,7 @@ private:
     std::condition_variable changed_;
     bool stopRequested_ = false;
     bool ended_ = false;
+    std::optional<bool> remote_;   // the last remote command not yet waited for: arm or disarm
 };
 
 // Runs sentivo --arm to its end; answers the exit status: 0 stopped by SIGINT/SIGTERM or the video

@@ -130,7 +130,8 @@ RunRecorder RecorderFor(const RunOutlets& outlets)
     };
 }
 
-std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal)
+std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal,
+                                              std::function<void(bool arm)> remote)
 {
     MqttSettings settings = ReadMqttSettings();
     if (settings.host.empty())
@@ -139,8 +140,11 @@ std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Jou
         log.Write("MQTT is off: " + settings.problem);
         return nullptr;
     }
+    if (!settings.remoteProblem.empty())
+        log.Write("MQTT: " + settings.remoteProblem);
     auto channel = std::make_unique<MqttChannel>(std::move(settings), outbox, log, SentivoVersion(),
                                                  JournalDeliveryReport(journal, kMqttChannel));
+    channel->SetRemoteCommand(std::move(remote));
     if (std::string reason; !channel->Start(reason)) {
         log.Write("MQTT is off: " + reason);
         return nullptr;

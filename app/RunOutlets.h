@@ -37,5 +37,7 @@ void DispatchAlert(const RunOutlets& outlets, const RunAlert& alert);
 RunRecorder RecorderFor(const RunOutlets& outlets);
 
 // The MQTT channel of the stored settings, started; null when MQTT_HOST is not set or the channel
-// cannot be used (said in log). Its deliveries go to journal (may be null).
-std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal);
+// cannot be used (said in log). Its deliveries go to journal (may be null); remote commands, when
+// remote control is on, to remote (true: arm), on the MQTT client's thread.
+std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal,
+                                              std::function<void(bool arm)> remote = {});

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -33,7 +34,7 @@ std::string Reason(int rc)
 MqttChannel::MqttChannel(MqttSettings settings, Outbox& outbox, EventLog& log, std::string version,
                          MailDeliveryReport report)
     : settings_(std::move(settings)), topics_(settings_.room), outbox_(outbox), log_(log), version_(std::move(version)),
-      report_(std::move(report)), client_(nullptr, mosquitto_destroy)
+      report_(std::move(report)), client_(nullptr, mosquitto_destroy), gate_(settings_.remoteCode)
 {
 }
 
@@ -62,6 +63,7 @@ bool MqttChannel::Start(std::string& reason)
     mosquitto_connect_callback_set(client, &MqttChannel::OnConnect);
     mosquitto_disconnect_callback_set(client, &MqttChannel::OnDisconnect);
     mosquitto_publish_callback_set(client, &MqttChannel::OnPublish);
+    mosquitto_message_callback_set(client, &MqttChannel::OnMessage);
     if (rc == MOSQ_ERR_SUCCESS) {
         // A broker not there yet is no failure: the library's thread keeps trying.
         if (const int connect = mosquitto_connect_async(client, settings_.host.c_str(), settings_.port, kKeepAliveSeconds);
@@ -148,6 +150,8 @@ void MqttChannel::OnConnect(mosquitto*, void* self, int rc)
             channel.flight_->since = Clock::now();
     }
     channel.changed_.notify_all();
+    if (rc == 0 && channel.settings_.remoteControl && channel.command_)
+        mosquitto_subscribe(channel.client_.get(), nullptr, channel.topics_.Topic("set").c_str(), 1);
     channel.log_.Write(rc == 0 ? "MQTT: connected to " + channel.settings_.host
                                : std::string("MQTT: the broker refused the connection: ") + mosquitto_connack_string(rc));
 }
@@ -176,6 +180,61 @@ void MqttChannel::OnPublish(mosquitto*, void* self, int mid)
         channel.acked_.insert(mid);
     }
     channel.changed_.notify_all();
+}
+
+void MqttChannel::OnMessage(mosquitto*, void* self, const mosquitto_message* message)
+{
+    auto& channel = *static_cast<MqttChannel*>(self);
+    if (message->payloadlen >= 0 && message->payloadlen <= 4096)
+        channel.Command({static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen)});
+    else
+        channel.log_.Write("MQTT: a remote command of " + std::to_string(message->payloadlen) + " bytes ignored");
+}
+
+// A command on the set topic: carried out, refused (told on the event topic, logged without the
+// code) or ignored (logged).
+void MqttChannel::Command(std::string_view payload)
+{
+    switch (gate_.Judge(payload, RemoteGate::Clock::now())) {
+    case RemoteVerdict::Arm:
+        log_.Write("MQTT: armed remotely");
+        command_(true);
+        break;
+    case RemoteVerdict::Disarm:
+        log_.Write("MQTT: disarmed remotely");
+        command_(false);
+        break;
+    case RemoteVerdict::WrongCode:
+        log_.Write("MQTT: a remote command with a wrong code refused");
+        Answer("command refused", "wrong code");
+        break;
+    case RemoteVerdict::LockedOut:
+        log_.Write("MQTT: a remote command with a wrong code refused; 5 wrong codes in 10 minutes: remote commands "
+                   "are ignored for 10 minutes");
+        Answer("command refused", "wrong code; remote commands are ignored for 10 minutes");
+        break;
+    case RemoteVerdict::Ignored:
+        break;
+    case RemoteVerdict::Malformed:
+        log_.Write("MQTT: a message on " + topics_.Topic("set") + " ignored: not {\"action\": \"ARM_AWAY\" or \"DISARM\", "
+                   "\"code\": \"...\"}");
+        break;
+    }
+}
+
+void MqttChannel::Answer(const std::string& kind, const std::string& text)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char time[24];
+    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
+    OutboxEntry answer;
+    answer.kind = kind;
+    answer.note = text;
+    answer.takenAt = time;
+    const MqttMessage event = topics_.Event(answer);
+    Publish(event.topic, event.payload, false);
 }
 
 // The publisher: announces after each connect, keeps the retained values current and sends the

@@ -15,11 +15,13 @@
 #include "mail/MailSender.h"   // MailDeliveryReport
 #include "mail/Outbox.h"
 #include "mqtt/MqttMessages.h"
+#include "mqtt/RemoteGate.h"
 #include "settings/ChannelSettings.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +30,7 @@
 #include <thread>
 
 struct mosquitto;
+struct mosquitto_message;
 class EventLog;
 
 inline constexpr const char* kMqttChannel = "mqtt";
@@ -47,6 +50,9 @@ public:
     MqttChannel(const MqttChannel&) = delete;
     MqttChannel& operator=(const MqttChannel&) = delete;
 
+    // With remote control on, the commands on sentivo/<room>/set with the right code go to command
+    // (true: arm, false: disarm) on the client's thread; it must return at once. Before Start.
+    void SetRemoteCommand(std::function<void(bool arm)> command) { command_ = std::move(command); }
     // Connects (in the background) and starts publishing; false with the reason when the client
     // could not be set up (the channel then stays off).
     bool Start(std::string& reason);
@@ -80,6 +86,9 @@ private:
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+    void Command(std::string_view payload);
+    void Answer(const std::string& kind, const std::string& text);
     void Run();
     void Announce();
     void SendValues(const Values& values);
@@ -95,6 +104,8 @@ private:
     const std::string version_;
     const MailDeliveryReport report_;
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> client_;
+    std::function<void(bool arm)> command_;
+    RemoteGate gate_;   // the client's thread only
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

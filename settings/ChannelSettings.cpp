@@ -57,5 +57,11 @@ MqttSettings ReadMqttSettings()
                         ? port : settings.tls ? 8883 : 1883;
     if (!problem.empty())
         settings.problem = "the broker's login cannot be read: " + problem;
+    if (Named(SETTING_REMOTE_CONTROL) == "1") {
+        settings.remoteCode = ReadChannelSecret("REMOTE_CODE", problem).value_or(std::string());
+        settings.remoteControl = !settings.remoteCode.empty();
+        if (!settings.remoteControl)
+            settings.remoteProblem = "remote control is off: no REMOTE_CODE is set";
+    }
     return settings;
 }

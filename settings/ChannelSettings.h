@@ -3,7 +3,8 @@
 // MQTT_PORT; MQTT_SECURITY "TLS" or "NONE") and the room this copy watches (ROOM), all in the
 // settings file; the broker's login (MQTT_USERNAME, MQTT_PASSWORD) in the saved auth.txt. A value
 // absent or invalid takes its default: the port 1883, or 8883 with TLS; TLS when a login is set,
-// else none; the room the machine's host name, reduced to [a-z0-9_-].
+// else none; the room the machine's host name, reduced to [a-z0-9_-]. Remote arming and disarming
+// over MQTT is off unless REMOTE_CONTROL is 1, and then needs the code (REMOTE_CODE in auth.txt).
 
 #include <string>
 
@@ -11,6 +12,7 @@ constexpr const char* SETTING_MQTT_HOST = "MQTT_HOST";
 constexpr const char* SETTING_MQTT_PORT = "MQTT_PORT";
 constexpr const char* SETTING_MQTT_SECURITY = "MQTT_SECURITY";
 constexpr const char* SETTING_ROOM = "ROOM";
+constexpr const char* SETTING_REMOTE_CONTROL = "REMOTE_CONTROL";
 
 struct MqttSettings {
     std::string host;            // empty: no MQTT
@@ -20,6 +22,9 @@ struct MqttSettings {
     bool login = false;          // log in with the two below
     std::string userName, password;
     std::string problem;         // why the settings cannot be used; the channel stays off then
+    bool remoteControl = false;  // REMOTE_CONTROL is 1 and a code is set
+    std::string remoteCode;
+    std::string remoteProblem;   // why remote control is off although asked for
 };
 
 MqttSettings ReadMqttSettings();

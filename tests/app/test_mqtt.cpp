@@ -37,7 +37,7 @@ void WriteCrossing(const fs::path& file, int from, int to, int frames)
 }
 
 // Mail off, the broker's login saved beside the (absent) SMTP one, the room named.
-void StoreMqttSettings(const MqttTestBroker& broker, const char* room)
+void StoreMqttSettings(const MqttTestBroker& broker, const char* room, const char* remoteCode = nullptr)
 {
     StoreArmedSettings(9, "1.0", "1.0");
     StoreSetting(SETTING_DELAY_BETWEEN_SENDS, "0.5");
@@ -50,6 +50,17 @@ void StoreMqttSettings(const MqttTestBroker& broker, const char* room)
     QFile file(QString::fromStdString(SavedCredentialsFile().string()));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QString("MQTT_USERNAME, %1\nMQTT_PASSWORD, %2\n").arg(MqttTestBroker::kUser, MqttTestBroker::kPassword).toUtf8());
+    if (remoteCode) {
+        file.write(QString("REMOTE_CODE, %1\n").arg(remoteCode).toUtf8());
+        WriteNamedSetting(SETTING_REMOTE_CONTROL, "1");
+    }
+}
+
+void Send(const MqttTestBroker& broker, const std::string& topic, const std::string& payload)
+{
+    QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-u", MqttTestBroker::kUser,
+                                        "-P", MqttTestBroker::kPassword, "-q", "1", "-t", QString::fromStdString(topic),
+                                        "-m", QString::fromStdString(payload)});
 }
 
 QJsonObject Json(const std::string& text)
@@ -183,4 +194,53 @@ TEST(Mqtt, AKilledProgramGoesOfflineAndAnOutageLosesNoEvent)
     ASSERT_GE(numbers.size(), takenInOutage);
     for (size_t i = 0; i < numbers.size(); ++i)
         EXPECT_EQ(numbers[i], std::int64_t(i + 1)) << "each picture once, in order";
+}
+
+// Remote arming: the right code disarms (the program waits, disarmed) and arms again; a wrong one is
+// refused, told and logged without the code; the fifth wrong one in a row locks commands out, and
+// the sixth, like the right code then, is ignored.
+TEST(Mqtt, RemoteCommandsNeedTheCodeAndWrongOnesLockThemOut)
+{
+    ASSERT_FALSE(InstalledProgram().isEmpty()) << "cmake --install failed";
+    TestDirectory dir;
+    MqttTestBroker broker;
+    MqttWatcher watcher(broker, {"sentivo/hall/state", "sentivo/hall/event"});
+    StoreMqttSettings(broker, "hall", "4711");
+    WriteCrossing("camera.avi", 0, 0, 2400);   // a still room for two minutes
+    QProcess sentivo;
+    StartArmed(sentivo, "camera.avi");
+    const auto state = [&] { return watcher.On("sentivo/hall/state").empty() ? "" : watcher.On("sentivo/hall/state").back(); };
+    const auto refusals = [&] {
+        const std::vector<std::string> events = watcher.On("sentivo/hall/event");
+        return std::count_if(events.begin(), events.end(), [](const std::string& event) {
+            return Json(event)["kind"] == "command refused";
+        });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == "armed_away"; }, 15000));
+    const std::string set = "sentivo/hall/set";
+    Send(broker, set, R"({"action": "DISARM", "code": "1234"})");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refusals() == 1; }, 5000));
+    EXPECT_EQ(state(), "armed_away");
+    Send(broker, set, R"({"action": "DISARM", "code": "4711"})");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == "disarmed"; }, 10000));
+    Send(broker, set, R"({"action": "ARM_AWAY", "code": "4711"})");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == "armed_away"; }, 10000)) << "armed again, after a countdown";
+    EXPECT_NE(std::find(watcher.On("sentivo/hall/state").begin(), watcher.On("sentivo/hall/state").end(), "arming"),
+              watcher.On("sentivo/hall/state").end());
+    Send(broker, set, R"({"action": "disarm now"})");
+    for (int wrong = 2; wrong <= 6; ++wrong)
+        Send(broker, set, R"({"action": "DISARM", "code": "0000"})");
+    Send(broker, set, R"({"action": "DISARM", "code": "4711"})");
+    QTest::qWait(2000);
+    EXPECT_EQ(refusals(), 5) << "the sixth wrong code is ignored";
+    EXPECT_TRUE(watcher.On("sentivo/hall/event").back().find("ignored for 10 minutes") != std::string::npos);
+    EXPECT_EQ(state(), "armed_away") << "the right code is ignored too during the lockout";
+
+    ::kill(static_cast<pid_t>(sentivo.processId()), SIGTERM);
+    ASSERT_TRUE(sentivo.waitForFinished(10000));
+    EXPECT_EQ(sentivo.exitCode(), 0);
+    const std::string log = dir.ReadFile("data/Corvane/Sentivo/events.log");
+    EXPECT_NE(log.find("wrong code refused"), std::string::npos);
+    EXPECT_NE(log.find("ignored: not {"), std::string::npos) << "what is not a command is logged";
+    EXPECT_EQ(log.find("0000"), std::string::npos) << "never the code";
 }
