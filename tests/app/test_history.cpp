@@ -1,6 +1,6 @@
 // The journal as the installed sentivo --arm writes it: a crossing too short for the alarm is a
 // near alarm there, and a kill -9 mid-run leaves a journal that opens and holds every picture taken.
-#include "journal/Journal.h"
+#include "journal/Journal.h"   // DefaultJournalFile
 #include "journal/JournalReader.h"
 #include "tests/app/InstalledProgram.h"
 #include "tests/support/SmtpTestServer.h"
@@ -118,7 +118,13 @@ TEST(History, AKilledRunLeavesAJournalWithEveryPictureTaken)
     });
     EXPECT_GE(sent, 1) << "the mails that went before the kill are told sent";
 
-    const JournalOpening reopened = Journal::Open(DefaultJournalFile());
-    EXPECT_TRUE(reopened.journal);
-    EXPECT_EQ(reopened.note, "") << "a killed run's journal is not moved aside";
+    // The next start opens it as it is and writes on: here an arming that fails at once.
+    QProcess next;
+    next.setProcessEnvironment(NoDisplay());
+    next.start(InstalledProgram(), {"--arm", "--camera", "missing.avi"});
+    ASSERT_TRUE(next.waitForFinished(30000));
+    EXPECT_EQ(next.exitCode(), 3) << next.readAllStandardError().toStdString();
+    const JournalContents after = ReadTheJournal();
+    EXPECT_EQ(after.events.size(), journal.events.size() + 1) << "not moved aside";
+    EXPECT_EQ(after.events.back().kind, JournalKind::kArmingFailed);
 }
