@@ -1,6 +1,7 @@
 #include "app/SentivoApp.h"
 
 #include "app/DefaultSurveillanceEnvironment.h"
+#include "app/PanelRemote.h"
 #include "app/QuitOnSignal.h"
 #include "app/RunJournal.h"
 #include "app/RunOutlets.h"
@@ -21,7 +22,9 @@ bool CSentivoApp::InitInstance()
         log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
-    const std::unique_ptr<MqttChannel> mqtt = StartMqttChannel(outbox, log, journal.journal.get());
+    PanelRemote remote;   // outlives the MQTT channel, which hands it remote commands
+    const std::unique_ptr<MqttChannel> mqtt =
+        StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); });
     const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
@@ -31,13 +34,16 @@ bool CSentivoApp::InitInstance()
         });
         panel.SetMailServices({.status = [&sender] { return sender.Status(); },
                                .settingsChanged = [&sender] { sender.RetryNow(); },
-                               .log = &log});
+                               .log = &log,
+                               .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr});
         panel.SetDefaultPicturesFolder(DefaultPicturesFolder(startedFromMenu_).string());
         QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
+        remote.Attach(&panel);
         // Before the panel shows, not at the first alarm: mails an earlier run left behind go out
         // without arming. A SIGTERM from here on ends the program as Quit does.
         sender.Start();
         panel.DoModal();
+        remote.Detach();
     }
     // Cancels a send in progress within about a second; what was not sent waits for the next start.
     sender.Stop();

@@ -34,6 +34,15 @@ QString MailStatusText(const MailSenderStatus& status)
     return text;
 }
 
+QString MqttStatusText(const MqttStatus& status)
+{
+    if (!status.connected)
+        return status.problem.empty() ? QStringLiteral("MQTT: connecting…")
+                                      : QStringLiteral("MQTT: not connected — %1").arg(QString::fromStdString(status.problem));
+    return status.published > 0 ? QStringLiteral("MQTT: connected, %1 published").arg(status.published)
+                                 : QStringLiteral("MQTT: connected");
+}
+
 bool MailStatusIsWarning(const MailSenderStatus& status)
 {
     return !status.refusal.empty() || !status.outboxProblem.empty() || !status.setAside.empty();

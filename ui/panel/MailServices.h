@@ -1,9 +1,10 @@
 #pragma once
-// What the control panel needs of the mail sender, handed in by the program: its status for the
-// panel's status line, a call for "the mail settings changed" (try the waiting mails now) and the
-// event log. Each part may be missing.
+// What the control panel needs of the alert channels, handed in by the program: the mail sender's
+// and the MQTT channel's status for the panel's status line, a call for "the mail settings changed"
+// (try the waiting mails now) and the event log. Each part may be missing.
 
 #include "mail/MailSender.h"
+#include "mqtt/MqttChannel.h"
 
 #include <QString>
 
@@ -15,6 +16,7 @@ struct MailServices {
     std::function<MailSenderStatus()> status;
     std::function<void()> settingsChanged;
     EventLog* log = nullptr;
+    std::function<MqttStatus()> mqtt;
 };
 
 // The status line's text: "Mail: nothing sent yet", "Mail: 12 sent", "Mail: sending…" or
@@ -23,5 +25,7 @@ struct MailServices {
 // written ("2 kept in memory"), a picture the server would not take ("picture 12 too big for the
 // server, set aside").
 QString MailStatusText(const MailSenderStatus& status);
+// "MQTT: connected, 3 published" or "MQTT: not connected — REASON": after the mail's, " · " between.
+QString MqttStatusText(const MqttStatus& status);
 // Whether the text tells of one of those: the status line then shows it above lesser notices.
 bool MailStatusIsWarning(const MailSenderStatus& status);

@@ -80,6 +80,9 @@ public:
     // "&Quit" asked from outside the window (SIGTERM): dialogs open over the panel are closed
     // first, and a start waiting in its countdown is abandoned.
     void QuitFromOutside();
+    // A remote command with the right code (MQTT): arm as Start does, countdown included, or
+    // disarm as Stop does, telling "Disarmed remotely". One that asks for what is so is ignored.
+    void RemoteCommand(bool arm);
 
     QLineEdit* leaveRoomEdit = nullptr;
     QLineEdit* betweenSendsEdit = nullptr;
@@ -132,6 +135,7 @@ private:
     bool initialised_ = false;
     bool destroyed_ = false;
     bool quitting_ = false;
+    bool disarmedRemotely_ = false;   // the run's end is told as "Disarmed remotely"
     MailServices mail_;
     QLabel* mailStatusLabel_ = nullptr;
     QTimer* mailStatusTimer_ = nullptr;

@@ -37,7 +37,8 @@ void CSentivoDlg::CheckCredentialsFile()
 
 void CSentivoDlg::ShowRunStatus(const std::string& text)
 {
-    runStatus_ = QString::fromStdString(text);
+    runStatus_ = disarmedRemotely_ && text.starts_with("Run ended") ? QStringLiteral("Disarmed remotely")
+                                                                    : QString::fromStdString(text);
     RefreshMailStatus();
 }
 
@@ -63,8 +64,11 @@ void CSentivoDlg::RefreshMailStatus()
     if (mail && !credentialsNotice_.isEmpty())
         lines << credentialsNotice_;
     // A refused alarm mail or a lost outbox goes above the lesser notices, which never hide it.
-    if (mail)
-        lines.insert(MailStatusIsWarning(status) ? (runStatus_.isEmpty() ? 0 : 1) : lines.size(), MailStatusText(status));
+    QString channels = mail ? MailStatusText(status) : QString();
+    if (mail_.mqtt)
+        channels += (channels.isEmpty() ? QString() : QStringLiteral(" · ")) + MqttStatusText(mail_.mqtt());
+    if (!channels.isEmpty())
+        lines.insert(MailStatusIsWarning(status) ? (runStatus_.isEmpty() ? 0 : 1) : lines.size(), channels);
     const QString text = lines.join('\n');
     if (text != mailStatusLabel_->text()) {
         mailStatusLabel_->setText(text);

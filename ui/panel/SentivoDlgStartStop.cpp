@@ -79,6 +79,7 @@ void CSentivoDlg::EnableSwitches()
 void CSentivoDlg::StartSurveillance()
 {
     SessionState& s = *session_;
+    disarmedRemotely_ = false;
     ShowRunStatus({});   // the last run's end is old news now
     if (!ReadRunSettings())
         return;
@@ -131,6 +132,18 @@ std::unique_ptr<FrameSource> CSentivoDlg::OpenCamera(const SurveillanceEnvironme
     if (!opener.Done())
         loop.exec();
     return opener.Take();
+}
+
+void CSentivoDlg::RemoteCommand(bool arm)
+{
+    const bool running = session_->isRunning.load(std::memory_order_relaxed);
+    if (arm && !running && !worker_ && !quitting_) {
+        StartSurveillance();
+    } else if (!arm && running) {
+        disarmedRemotely_ = true;   // until the next start
+        StopSurveillance();
+        ShowRunStatus("Disarmed remotely");
+    }
 }
 
 void CSentivoDlg::QuitFromOutside()

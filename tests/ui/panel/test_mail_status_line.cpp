@@ -30,6 +30,14 @@ TEST(MailStatusLine, TellsWhatStaysUntilItIsMended)
         EXPECT_EQ(MailStatusText(status).toStdString(), text);
         EXPECT_EQ(MailStatusIsWarning(status), warning) << text;
     }
+    const std::pair<MqttStatus, const char*> mqtt[] = {
+        {{}, "MQTT: connecting…"},
+        {{.problem = "Connection Refused: not authorised."}, "MQTT: not connected — Connection Refused: not authorised."},
+        {{.connected = true}, "MQTT: connected"},
+        {{.connected = true, .published = 3}, "MQTT: connected, 3 published"},
+    };
+    for (const auto& [status, text] : mqtt)
+        EXPECT_EQ(MqttStatusText(status).toStdString(), text);
 }
 
 // A refused alarm mail goes above the notice of a credentials file others can read.

@@ -91,6 +91,22 @@ TEST_F(PanelRuns, ARunThatEndsByItselfReturnsThePanelToIdle)
     }
 }
 
+// Remote commands arm as Start does and disarm as Stop does; asking for what is so changes nothing.
+TEST_F(PanelRuns, RemoteCommandsArmAndDisarmAsStartAndStopDo)
+{
+    auto panel = OpenPanel(WriteRoomVideo("room.avi", 400, 0));   // a still room for 20 s
+    panel->RemoteCommand(false);
+    EXPECT_TRUE(Idle(*panel));
+    panel->RemoteCommand(true);
+    ASSERT_TRUE(panel->state().isRunning);
+    EXPECT_EQ(panel->startStopButton->text(), "&Stop Surveillance");
+    panel->RemoteCommand(true);
+    panel->RemoteCommand(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 5000));
+    QTest::qWait(300);   // the run's own last word comes after
+    EXPECT_EQ(StatusLine(*panel), "Disarmed remotely");
+}
+
 // The panel's run is in the journal, and its History button shows it.
 TEST_F(PanelRuns, HistoryShowsThePanelsRun)
 {
