@@ -200,7 +200,7 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
     const std::unique_ptr<MqttChannel> mqtt =
-        StartMqttChannel(outbox, log, journal.journal.get(), [&s](bool arm) { s.RequestRemote(arm); });
+        StartMqttChannel(outbox, log, journal.journal.get(), [&s](bool arm) { s.RequestRemote(arm); }, line.room);
     const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     // The camera before the countdown: a recording that cannot be read is told before anyone
     // leaves; a camera or stream missing now is waited for by the run, as a lost one.

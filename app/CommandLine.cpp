@@ -5,7 +5,8 @@
 
 namespace {
 
-constexpr const char* kUsage = "Usage: sentivo [--arm [--face | --motion]] [--camera SOURCE] [--help] [--version]";
+constexpr const char* kUsage =
+    "Usage: sentivo [--arm [--face | --motion]] [--camera SOURCE] [--room NAME] [--help] [--version]";
 
 constexpr const char* kEnvironment = R"(
 Environment:
@@ -53,7 +54,10 @@ CommandLine ParseCommandLine(int argc, char** argv)
     const QCommandLineOption fromMenu(QStringLiteral("from-menu"),
                                       QStringLiteral("Started from the desktop menu: pictures go to the Pictures folder's "
                                                      "Sentivo subfolder unless PICTURES_DIR names a folder."));
-    parser.addOptions({help, version, camera, arm, face, motion, fromMenu});
+    const QCommandLineOption room(QStringLiteral("room"),
+                                  QStringLiteral("The room this copy watches, as MQTT names it (over the stored ROOM)."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({help, version, camera, arm, face, motion, fromMenu, room});
 
     CommandLine line;
     if (!parser.parse(Arguments(argc, argv)) || !parser.positionalArguments().isEmpty()) {
@@ -84,5 +88,6 @@ CommandLine ParseCommandLine(int argc, char** argv)
     }
     line.cameraSource = parser.value(camera).toStdString();
     line.fromMenu = parser.isSet(fromMenu);
+    line.room = parser.value(room).toStdString();
     return line;
 }

@@ -17,6 +17,7 @@ struct CommandLine {
     std::string cameraSource = "0";   // a camera index, a video file or a stream URL
     Detect detect = Detect::Stored;
     bool fromMenu = false;            // --from-menu: the desktop entry's launch
+    std::string room;                 // --room NAME; empty: the stored ROOM
 };
 
 CommandLine ParseCommandLine(int argc, char** argv);

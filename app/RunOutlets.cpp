@@ -131,9 +131,9 @@ RunRecorder RecorderFor(const RunOutlets& outlets)
 }
 
 std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal,
-                                              std::function<void(bool arm)> remote)
+                                              std::function<void(bool arm)> remote, const std::string& room)
 {
-    MqttSettings settings = ReadMqttSettings();
+    MqttSettings settings = ReadMqttSettings(room);
     if (settings.host.empty())
         return nullptr;
     if (!settings.problem.empty()) {

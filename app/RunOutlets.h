@@ -40,4 +40,4 @@ RunRecorder RecorderFor(const RunOutlets& outlets);
 // cannot be used (said in log). Its deliveries go to journal (may be null); remote commands, when
 // remote control is on, to remote (true: arm), on the MQTT client's thread.
 std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal,
-                                              std::function<void(bool arm)> remote = {});
+                                              std::function<void(bool arm)> remote = {}, const std::string& room = {});

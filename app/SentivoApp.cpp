@@ -24,7 +24,7 @@ bool CSentivoApp::InitInstance()
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
     PanelRemote remote;   // outlives the MQTT channel, which hands it remote commands
     const std::unique_ptr<MqttChannel> mqtt =
-        StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); });
+        StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
     const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a

@@ -95,6 +95,6 @@ int main(int argc, char* argv[])
         AppMessageBox(QString::fromStdString(lock.RefusalText()));
         return kAlreadyRunning;
     }
-    CSentivoApp(line.cameraSource, line.fromMenu).InitInstance();
+    CSentivoApp(line.cameraSource, line.fromMenu, line.room).InitInstance();
     return 0;
 }

@@ -34,11 +34,11 @@ std::string RoomName(const std::string& text)
     return room.empty() ? "room" : room.substr(0, 64);
 }
 
-MqttSettings ReadMqttSettings()
+MqttSettings ReadMqttSettings(const std::string& roomGiven)
 {
     MqttSettings settings;
     settings.host = Named(SETTING_MQTT_HOST);
-    const std::string room = Named(SETTING_ROOM);
+    const std::string room = roomGiven.empty() ? Named(SETTING_ROOM) : roomGiven;
     settings.room = RoomName(room.empty() ? HostName() : room);
     if (settings.host.empty())
         return settings;

@@ -27,6 +27,7 @@ struct MqttSettings {
     std::string remoteProblem;   // why remote control is off although asked for
 };
 
-MqttSettings ReadMqttSettings();
+// room, when not empty, takes the place of the stored ROOM (a command line's).
+MqttSettings ReadMqttSettings(const std::string& room = {});
 // text reduced to lower-case letters, digits, '_' and '-' (others dropped); "room" when nothing is left.
 std::string RoomName(const std::string& text);

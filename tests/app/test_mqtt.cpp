@@ -1,6 +1,7 @@
-// The room on a real broker as the installed sentivo --arm publishes it: Home Assistant's discovery,
-// the alarm's states through a run, each picture byte for byte with its event, the last will of a
-// killed program, and the events of a broker outage after it, in order.
+// The rooms on a real broker as the installed sentivo --arm publishes them: Home Assistant's
+// discovery, the alarm's states through a run, each picture byte for byte with its event, two rooms
+// side by side, the last will of a killed program, the events of a broker outage after it, in
+// order, and remote commands.
 #include "settings/ChannelSettings.h"
 #include "settings/SmtpCredentials.h"
 #include "tests/app/InstalledProgram.h"
@@ -94,9 +95,19 @@ TEST(Mqtt, ARunIsTheRoomsStoryOnTheBroker)
     MqttWatcher watcher(broker, {"sentivo/#", "homeassistant/#"});
     StoreMqttSettings(broker, "hall");
     WriteCrossing("camera.avi", 40, 100, 300);   // 3 s in sight, then 10 s of a still room
+    // The study's copy beside it, on the same broker: its own data folder and working folder, its
+    // room from the command line, a still room.
+    fs::create_directories("study");
+    WriteCrossing("study/camera.avi", 0, 0, 200);
+    QProcess study;
+    QProcessEnvironment studyEnvironment = NoDisplay();
+    studyEnvironment.insert("XDG_DATA_HOME", QString::fromStdString((dir.path() / "study").string()));
+    study.setProcessEnvironment(studyEnvironment);
+    study.setWorkingDirectory(QString::fromStdString((dir.path() / "study").string()));
+    study.start(InstalledProgram(), {"--arm", "--camera", "camera.avi", "--room", "study"});
     QProcess sentivo;
     StartArmed(sentivo, "camera.avi");
-    ASSERT_TRUE(sentivo.waitForFinished(60000));
+    ASSERT_TRUE(sentivo.waitForFinished(60000) && study.waitForFinished(60000));
     const std::string err = sentivo.readAllStandardError().toStdString();
     ASSERT_EQ(sentivo.exitCode(), 0) << err;
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.On("sentivo/hall/availability").size() >= 2; }, 10000)) << err;
@@ -127,9 +138,9 @@ TEST(Mqtt, ARunIsTheRoomsStoryOnTheBroker)
     EXPECT_EQ(watcher.On("sentivo/hall/picture").back(), lastPicture) << "the saved file's bytes";
     EXPECT_EQ(watcher.On("sentivo/hall/pictures").back(), std::to_string(taken.size()));
 
-    // Home Assistant's discovery, retained: one device, each entity with an id of its own.
+    // Home Assistant's discovery, retained: one device a room, each entity with an id of its own.
     MqttWatcher late(broker, {"homeassistant/#", "sentivo/hall/picture"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return late.Messages().size() >= 6; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return late.Messages().size() >= 11; }, 10000));
     EXPECT_EQ(late.On("sentivo/hall/picture"), std::vector<std::string>{lastPicture}) << "kept for who comes later";
     std::set<QString> ids;
     int entities = 0;
@@ -141,17 +152,28 @@ TEST(Mqtt, ARunIsTheRoomsStoryOnTheBroker)
         ASSERT_FALSE(config.isEmpty()) << message.topic << " holds no JSON object";
         ++entities;
         ids.insert(config["unique_id"].toString());
-        EXPECT_EQ(config["availability_topic"].toString(), "sentivo/hall/availability");
-        EXPECT_EQ(config["device"]["identifiers"].toArray(), QJsonArray{"sentivo_hall"});
+        const QString room = message.topic.find("/sentivo_hall_") != std::string::npos ? "hall" : "study";
+        EXPECT_EQ(config["availability_topic"].toString(), "sentivo/" + room + "/availability");
+        EXPECT_EQ(config["device"]["identifiers"].toArray(), QJsonArray{"sentivo_" + room});
         if (message.topic.starts_with("homeassistant/alarm_control_panel/")) {
-            EXPECT_EQ(config["state_topic"].toString(), "sentivo/hall/state");
-            EXPECT_EQ(config["command_topic"].toString(), "sentivo/hall/set");
+            EXPECT_EQ(config["state_topic"].toString(), "sentivo/" + room + "/state");
+            EXPECT_EQ(config["command_topic"].toString(), "sentivo/" + room + "/set");
             EXPECT_EQ(config["code"].toString(), "REMOTE_CODE");
             EXPECT_TRUE(config["command_template"].toString().contains("{{ code }}"));
         }
     }
-    EXPECT_EQ(entities, 5);
-    EXPECT_EQ(ids.size(), 5u) << "unique ids";
+    EXPECT_EQ(entities, 10);
+    EXPECT_EQ(ids.size(), 10u) << "unique ids";
+
+    // Each room's topics carry its own: the still study took no picture and told only its run's end.
+    EXPECT_FALSE(fs::exists("study/pic_1.jpg"));
+    EXPECT_TRUE(watcher.On("sentivo/study/picture").empty());
+    const std::vector<std::string> studyEvents = watcher.On("sentivo/study/event");
+    ASSERT_EQ(studyEvents.size(), 1u);
+    EXPECT_EQ(Json(studyEvents[0])["kind"], "run ended");
+    EXPECT_EQ(Json(studyEvents[0])["room"], "study");
+    EXPECT_EQ(WithoutRepeats(watcher.On("sentivo/study/state")),
+              (std::vector<std::string>{"disarmed", "arming", "armed_away", "disarmed"}));
 }
 
 // A killed program is offline through its will; a broker away for 10 s gets the outage's events

@@ -13,11 +13,11 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --
 
 # Everything lands in the places a Linux desktop looks, and nothing elsewhere (no lib/sentivo).
 for f in bin/sentivo share/sentivo/sentivo.jpg share/sentivo/help/index.html share/applications/sentivo.desktop \
-         share/metainfo/net.corvane.Sentivo.metainfo.xml share/man/man1/sentivo.1.gz lib/systemd/user/sentivo.service \
+         share/metainfo/net.corvane.Sentivo.metainfo.xml share/man/man1/sentivo.1.gz lib/systemd/user/sentivo.service lib/systemd/user/sentivo@.service \
          share/doc/sentivo/copyright share/doc/sentivo/changelog.gz; do
   [[ -s $prefix/$f ]] || fail "$f is not installed"
 done
-stray=$(find "$prefix" -type f | grep -vE "^$prefix/(bin/sentivo$|lib/systemd/user/sentivo.service$|share/(sentivo|applications|metainfo|man/man1|icons/hicolor|doc/sentivo)/)")
+stray=$(find "$prefix" -type f | grep -vE "^$prefix/(bin/sentivo$|lib/systemd/user/sentivo@?.service$|share/(sentivo|applications|metainfo|man/man1|icons/hicolor|doc/sentivo)/)")
 [[ -z $stray ]] || fail "installed outside the usual places: $stray"
 for size in 16 32 48 64 128 256; do
   file -b "$share/icons/hicolor/${size}x$size/apps/sentivo.png" | grep -q "^PNG image data, $size x $size," ||
@@ -34,8 +34,16 @@ out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8
 unit=$prefix/lib/systemd/user/sentivo.service
 grep -qx "ExecStart=$prefix/bin/sentivo --arm" "$unit" || fail "the unit does not start $prefix/bin/sentivo --arm: $(grep ExecStart "$unit")"
 grep -qx "RestartPreventExitStatus=1 2 4" "$unit" || fail "the unit restarts after exit 1, 2 or 4"
+# One copy per room: the template gives each its room, its camera and folders of its own.
+rooms=$prefix/lib/systemd/user/sentivo@.service
+grep -qx "ExecStart=$prefix/bin/sentivo --arm --room %i --camera \${SENTIVO_CAMERA}" "$rooms" ||
+  fail "the room template does not start $prefix/bin/sentivo for its room: $(grep ExecStart "$rooms")"
+grep -q "^Environment=XDG_CONFIG_HOME=%h/.config/sentivo/%i XDG_DATA_HOME=%h/.local/share/sentivo/%i" "$rooms" ||
+  fail "the room template shares its folders with other rooms"
 if command -v systemd-analyze >/dev/null; then   # it checks that ExecStart runs
   out=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "unit: $out"
+  mkdir -p "$tmp/units" && cp "$rooms" "$tmp/units/sentivo@hall.service"
+  out=$(systemd-analyze verify --man=no "$tmp/units/sentivo@hall.service" 2>&1) || fail "room unit: $out"
 fi
 
 # Started from elsewhere, with a home of its own, the installed program answers; the metadata and
