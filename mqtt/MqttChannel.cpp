@@ -309,9 +309,15 @@ int MqttChannel::Publish(const std::string& topic, const std::string& payload, b
 // there), then the event. Nothing when none waits, or the library would not take it now.
 std::optional<MqttChannel::Flight> MqttChannel::PublishNext()
 {
-    for (const std::string& id : outbox_.Ids()) {
+    const std::vector<std::string> ids = outbox_.Ids();
+    std::erase_if(othersOnly_, [&](const std::string& id) { return !std::binary_search(ids.begin(), ids.end(), id); });
+    for (const std::string& id : ids) {
+        if (othersOnly_.contains(id))
+            continue;
         std::string problem;
         const std::optional<OutboxEntry> entry = outbox_.Read(id, problem);
+        if (entry && !Owes(*entry, kMqttChannel))
+            othersOnly_.insert(id);   // never will: a channel is only ever taken off an entry
         if (!entry || !Owes(*entry, kMqttChannel))
             continue;   // what is not a whole entry is the mail sender's to set aside
         Flight flight{id, entry->event, {}, Clock::now()};

@@ -113,6 +113,7 @@ private:
     Values wanted_, sent_;
     std::optional<Flight> flight_;
     std::set<int> acked_;
+    std::set<std::string> othersOnly_;   // entries MQTT does not owe; the publisher's thread only
     MqttStatus status_;
     std::thread publisher_;
 };
