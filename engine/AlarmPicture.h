@@ -20,6 +20,9 @@ struct AlarmPicture {
     // Where its sheet and clip are (empty when none was made), and its event in the history (0: none).
     std::string storyPath, clipPath;
     std::int64_t event = 0;
+    // The first picture of its alarm episode (from the alarm level rising above zero until it has
+    // drained), its own number when it opens one.
+    std::int64_t episode = 0;
     // Whether the mail takes it ("Send emails" on, and in face mode within the first pictures);
     // the other channels take every picture.
     bool mail = true;

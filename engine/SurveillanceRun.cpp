@@ -173,6 +173,7 @@ const char* SurveillanceRun::Pass()
     UpdateAlarmLevel(detection_.Detect(faceMode_, frame_, display_));
     if (const bool moving = alarmLevel_ > 0.0f; moving != moving_) {
         moving_ = moving;
+        episodeStart_ = moving ? episodeStart_ : 0;
         Record({.kind = moving ? "motion" : "still"});
     }
     story_->Frame(frame_, runSeconds_, alarmLevel_, alarmLevel_ > 0.0f && alarmLevel_ >= alarmThreshold_);
@@ -277,6 +278,8 @@ void SurveillanceRun::TakePicture()
         Tell(name + " could not be saved: " + picture.saveError);
     if (picture.number)
         SaveStory(picture);
+    episodeStart_ = episodeStart_ ? episodeStart_ : picture.number;
+    picture.episode = episodeStart_;
     picture.event = Record({.kind = "alarm", .pictureNumber = picture.number,
                             .picture = picture.saveError.empty() ? picture.path : std::string(),
                             .story = picture.storyPath, .clip = picture.clipPath,

@@ -71,6 +71,7 @@ private:
     float lastPictureAt_ = 0.0f;
     std::int64_t lastCounter_ = 0;
     std::int64_t lastPictureNumber_ = 0;
+    std::int64_t episodeStart_ = 0;            // the first picture since the level rose; 0: none yet
     std::optional<std::int64_t> lostToldAt_;   // the counter at the last "camera lost" alert
 
     std::unique_ptr<FrameSource> source_;

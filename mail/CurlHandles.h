@@ -4,6 +4,16 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <mutex>
+
+// libcurl's global set-up must run once before any handle exists, whichever thread sends first.
+inline bool CurlReady()
+{
+    static std::once_flag once;
+    static CURLcode result = CURLE_FAILED_INIT;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result == CURLE_OK;
+}
 
 struct CurlEasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }

@@ -51,6 +51,8 @@ std::string Serialise(const OutboxEntry& entry)
     std::string text = "pictureNumber: " + std::to_string(entry.pictureNumber) + "\n";
     if (entry.event != 0)   // entries of earlier versions have none
         text += "event: " + std::to_string(entry.event) + "\n";
+    if (entry.episode != 0)
+        text += "episode: " + std::to_string(entry.episode) + "\n";
     std::string channels;
     for (const std::string& channel : entry.channels)
         channels += (channels.empty() ? "" : " ") + channel;
@@ -96,8 +98,8 @@ bool ParseLine(std::string_view line, OutboxEntry& entry, std::set<std::string_v
     const std::string_view key = line.substr(0, colon), value = line.substr(colon + 2);
     if (!seen.insert(key).second)
         return false;
-    if (key == "pictureNumber" || key == "event") {
-        std::int64_t& number = key == "event" ? entry.event : entry.pictureNumber;
+    if (key == "pictureNumber" || key == "event" || key == "episode") {
+        std::int64_t& number = key == "event" ? entry.event : key == "episode" ? entry.episode : entry.pictureNumber;
         const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
         return error == std::errc() && end == value.data() + value.size();
     }

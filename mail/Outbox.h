@@ -23,6 +23,7 @@ struct OutboxEntry {
                                     // the run: "camera lost", "camera back", "disk nearly full"
     std::int64_t pictureNumber = 0;
     std::int64_t event = 0;         // the event in the history this mail tells of; 0: none
+    std::int64_t episode = 0;       // a picture's: the first picture of its alarm episode; 0: its own
     std::string pictureName;        // set by Add: the attachment's name (AttachmentName), empty
                                     // for an alert without a frame
     std::string takenAt;            // local time, "2026-12-07 03:12:01"
@@ -38,7 +39,7 @@ struct OutboxEntry {
 };
 
 // The channels an entry can name.
-inline constexpr const char* kChannels[] = {"mail", "mqtt"};
+inline constexpr const char* kChannels[] = {"mail", "mqtt", "push"};
 bool Owes(const OutboxEntry& entry, std::string_view channel);
 
 class Outbox {

@@ -21,15 +21,6 @@ MailResult Failed(std::string reason, bool permanent = false, long replyCode = 0
     return {.sent = false, .permanent = permanent, .replyCode = replyCode, .reason = std::move(reason)};
 }
 
-// libcurl's global set-up must run once before any handle exists, whichever thread mails first.
-bool CurlReady()
-{
-    static std::once_flag once;
-    static CURLcode result = CURLE_FAILED_INIT;
-    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    return result == CURLE_OK;
-}
-
 // Addresses go into the envelope and the headers: a line break or other control character would
 // add lines of their own, and a space or an angle bracket would close the envelope's "<address>"
 // and add SMTP parameters ("a@b.net> SIZE=1").

@@ -65,3 +65,33 @@ MqttSettings ReadMqttSettings(const std::string& roomGiven)
     }
     return settings;
 }
+
+std::string PushUrlProblem(const std::string& url, bool token)
+{
+    const bool https = url.starts_with("https://"), http = url.starts_with("http://");
+    if (!https && !http)
+        return "the push address \"" + url + "\" does not begin with https://";
+    const std::string rest = url.substr(https ? 8 : 7);
+    const size_t slash = rest.find('/');
+    if (slash == 0 || slash == std::string::npos || slash + 1 == rest.size())
+        return "the push address \"" + url + "\" names no topic (https://server/topic)";
+    for (const char c : url)
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f)
+            return "the push address holds a blank or a control character";
+    if (token && !https)
+        return "the push token is sent over HTTPS only";
+    return {};
+}
+
+PushSettings ReadPushSettings()
+{
+    PushSettings settings;
+    settings.url = Named(SETTING_PUSH_URL);
+    if (settings.url.empty())
+        return settings;
+    std::string problem;
+    settings.token = ReadChannelSecret("PUSH_TOKEN", problem).value_or(std::string());
+    settings.problem = problem.empty() ? PushUrlProblem(settings.url, !settings.token.empty())
+                                       : "the push token cannot be read: " + problem;
+    return settings;
+}

@@ -5,6 +5,8 @@
 // absent or invalid takes its default: the port 1883, or 8883 with TLS; TLS when a login is set,
 // else none; the room the machine's host name, reduced to [a-z0-9_-]. Remote arming and disarming
 // over MQTT is off unless REMOTE_CONTROL is 1, and then needs the code (REMOTE_CODE in auth.txt).
+// Push to a phone goes to an ntfy topic's address (PUSH_URL, empty = off), with the access token
+// PUSH_TOKEN from auth.txt when it has one.
 
 #include <string>
 
@@ -13,6 +15,7 @@ constexpr const char* SETTING_MQTT_PORT = "MQTT_PORT";
 constexpr const char* SETTING_MQTT_SECURITY = "MQTT_SECURITY";
 constexpr const char* SETTING_ROOM = "ROOM";
 constexpr const char* SETTING_REMOTE_CONTROL = "REMOTE_CONTROL";
+constexpr const char* SETTING_PUSH_URL = "PUSH_URL";
 
 struct MqttSettings {
     std::string host;            // empty: no MQTT
@@ -31,3 +34,14 @@ struct MqttSettings {
 MqttSettings ReadMqttSettings(const std::string& room = {});
 // text reduced to lower-case letters, digits, '_' and '-' (others dropped); "room" when nothing is left.
 std::string RoomName(const std::string& text);
+
+struct PushSettings {
+    std::string url;             // empty: no push
+    std::string token;           // sent as a bearer token when not empty
+    std::string problem;         // why the settings cannot be used; the channel stays off then
+};
+
+PushSettings ReadPushSettings();
+// Why url cannot be a push address (not http(s)://host/topic, or a token would travel unencrypted);
+// empty when it can.
+std::string PushUrlProblem(const std::string& url, bool token);

@@ -11,7 +11,7 @@
 #include <string>
 
 // The broker's login and the like: records of the saved auth.txt beside the SMTP login's.
-inline constexpr const char* kChannelSecrets[] = {"MQTT_USERNAME", "MQTT_PASSWORD", "REMOTE_CODE"};
+inline constexpr const char* kChannelSecrets[] = {"MQTT_USERNAME", "MQTT_PASSWORD", "REMOTE_CODE", "PUSH_TOKEN"};
 
 struct SmtpLogin {
     bool given = false;   // log in with these (empty texts are credentials too)
