@@ -8,6 +8,7 @@
 #include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
+#include "mail/PushChannel.h"
 #include "mqtt/MqttChannel.h"
 #include "settings/AppPaths.h"
 #include "settings/MailSettingsCodec.h"
@@ -25,7 +26,8 @@ bool CSentivoApp::InitInstance()
     PanelRemote remote;   // outlives the MQTT channel, which hands it remote commands
     const std::unique_ptr<MqttChannel> mqtt =
         StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
-    const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
+    const std::unique_ptr<PushChannel> push = StartPushChannel(outbox, log, journal.journal.get(), room_);
+    const RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
         // run is in the outbox before the sender stops.
@@ -35,7 +37,8 @@ bool CSentivoApp::InitInstance()
         panel.SetMailServices({.status = [&sender] { return sender.Status(); },
                                .settingsChanged = [&sender] { sender.RetryNow(); },
                                .log = &log,
-                               .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr});
+                               .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr,
+                               .push = push ? std::function<PushStatus()>([&push] { return push->Status(); }) : nullptr});
         panel.SetDefaultPicturesFolder(DefaultPicturesFolder(startedFromMenu_).string());
         QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
         remote.Attach(&panel);

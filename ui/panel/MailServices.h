@@ -1,9 +1,10 @@
 #pragma once
-// What the control panel needs of the alert channels, handed in by the program: the mail sender's
-// and the MQTT channel's status for the panel's status line, a call for "the mail settings changed"
+// What the control panel needs of the alert channels, handed in by the program: the mail sender's,
+// the MQTT channel's and the push channel's status for the panel's status line, a call for "the mail settings changed"
 // (try the waiting mails now) and the event log. Each part may be missing.
 
 #include "mail/MailSender.h"
+#include "mail/PushChannel.h"
 #include "mqtt/MqttChannel.h"
 
 #include <QString>
@@ -17,6 +18,7 @@ struct MailServices {
     std::function<void()> settingsChanged;
     EventLog* log = nullptr;
     std::function<MqttStatus()> mqtt;
+    std::function<PushStatus()> push;
 };
 
 // The status line's text: "Mail: nothing sent yet", "Mail: 12 sent", "Mail: sending…" or
@@ -27,5 +29,7 @@ struct MailServices {
 QString MailStatusText(const MailSenderStatus& status);
 // "MQTT: connected, 3 published" or "MQTT: not connected — REASON": after the mail's, " · " between.
 QString MqttStatusText(const MqttStatus& status);
+// "Push: 3 sent", "Push: nothing sent yet" or "Push: 2 waiting — REASON; next try in 40 s".
+QString PushStatusText(const PushStatus& status);
 // Whether the text tells of one of those: the status line then shows it above lesser notices.
 bool MailStatusIsWarning(const MailSenderStatus& status);
