@@ -9,8 +9,6 @@
 #include "settings/ChannelSettings.h"
 #include "settings/SettingsStore.h"
 
-#include <QDateTime>
-
 #include <memory>
 
 namespace {
@@ -24,7 +22,7 @@ OutboxEntry Entry(const RunOutlets& outlets, const std::string& kind, bool mail,
     OutboxEntry entry;
     entry.kind = kind;
     entry.pictureName = pictureName;
-    entry.takenAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    entry.takenAt = TakenAtNow();
     ReadSetting(SETTING_FROM_ADDRESS, entry.fromAddress);
     ReadSetting(SETTING_TO_ADDRESS, entry.toAddress);
     ReadSetting(SETTING_SMTP_SERVER, entry.smtpServer);

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <set>
 #include <string_view>
 
@@ -304,4 +305,14 @@ bool Outbox::Settle(const std::string& id, std::string_view channel, std::string
 bool Owes(const OutboxEntry& entry, std::string_view channel)
 {
     return std::find(entry.channels.begin(), entry.channels.end(), channel) != entry.channels.end();
+}
+
+std::string TakenAtNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[24];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
 }

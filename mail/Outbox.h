@@ -41,6 +41,8 @@ struct OutboxEntry {
 // The channels an entry can name.
 inline constexpr const char* kChannels[] = {"mail", "mqtt", "push"};
 bool Owes(const OutboxEntry& entry, std::string_view channel);
+// The local time now as an entry's takenAt: "2026-12-07 03:12:01".
+std::string TakenAtNow();
 
 class Outbox {
 public:

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -224,15 +223,10 @@ void MqttChannel::Command(std::string_view payload)
 
 void MqttChannel::Answer(const std::string& kind, const std::string& text)
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char time[24];
-    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
     OutboxEntry answer;
     answer.kind = kind;
     answer.note = text;
-    answer.takenAt = time;
+    answer.takenAt = TakenAtNow();
     const MqttMessage event = topics_.Event(answer);
     Publish(event.topic, event.payload, false);
 }
