@@ -101,6 +101,14 @@ void TellChannels(const RunOutlets& outlets, const RunRecord& record, std::int64
     Dispatch(outlets, std::move(entry), "the event \"" + record.kind + "\"");
 }
 
+// A channel turned off (its settings removed) no longer keeps entries waiting in the outbox; one
+// that is on but cannot be used keeps them for when it is mended.
+void Release(Outbox& outbox, const char* channel, const char* name, EventLog& log)
+{
+    if (const size_t released = outbox.Release(channel))
+        log.Write(std::string(name) + " is off: " + std::to_string(released) + " waiting entries are no longer kept for it");
+}
+
 }  // namespace
 
 void DispatchPicture(const RunOutlets& outlets, const AlarmPicture& picture)
@@ -146,8 +154,10 @@ std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Jou
                                               std::function<void(bool arm)> remote, const std::string& room)
 {
     MqttSettings settings = ReadMqttSettings(room);
-    if (settings.host.empty())
+    if (settings.host.empty()) {
+        Release(outbox, kMqttChannel, "MQTT", log);
         return nullptr;
+    }
     if (!settings.problem.empty()) {
         log.Write("MQTT is off: " + settings.problem);
         return nullptr;
@@ -167,8 +177,10 @@ std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Jou
 std::unique_ptr<PushChannel> StartPushChannel(Outbox& outbox, EventLog& log, Journal* journal, const std::string& room)
 {
     PushSettings settings = ReadPushSettings();
-    if (settings.url.empty())
+    if (settings.url.empty()) {
+        Release(outbox, kPushChannel, "push", log);
         return nullptr;
+    }
     if (!settings.problem.empty()) {
         log.Write("push is off: " + settings.problem);
         return nullptr;

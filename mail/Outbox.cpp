@@ -307,6 +307,17 @@ bool Owes(const OutboxEntry& entry, std::string_view channel)
     return std::find(entry.channels.begin(), entry.channels.end(), channel) != entry.channels.end();
 }
 
+size_t Outbox::Release(std::string_view channel)
+{
+    size_t released = 0;
+    for (const std::string& id : Ids()) {
+        std::string problem;
+        const std::optional<OutboxEntry> entry = Read(id, problem);
+        released += entry && Owes(*entry, channel) && Settle(id, channel, problem);
+    }
+    return released;
+}
+
 std::string TakenAtNow()
 {
     const std::time_t now = std::time(nullptr);

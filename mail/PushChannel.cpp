@@ -4,6 +4,7 @@
 #include "mail/EntryKinds.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -152,12 +153,11 @@ void PushChannel::Deliver(const PushPlan::Step& step)
     const Clock::time_point now = Clock::now();
     if (!result.sent) {
         const std::chrono::seconds pause = plan_.Failed(now);
-        std::lock_guard lock(mutex_);
-        if (status_.lastFailure != result.reason)
-            log_.Write("push failed: " + result.reason + "; tried again in " + std::to_string(pause.count()) + " s");
-        status_.lastFailure = result.reason;
         if (report_ && entry->event)
             report_(entry->event, result.permanent ? "refused" : "queued", result.reason);
+        if (std::lock_guard lock(mutex_); std::exchange(status_.lastFailure, result.reason) == result.reason)
+            return;   // said already
+        log_.Write("push failed: " + result.reason + "; tried again in " + std::to_string(pause.count()) + " s");
         return;
     }
     plan_.Sent(owed_[step.send], now);
@@ -165,11 +165,15 @@ void PushChannel::Deliver(const PushPlan::Step& step)
     const std::string instead = "picture " + std::to_string(entry->pictureNumber) + " went instead";
     for (const std::string& id : step.superseded)
         Settle(id, events_[id], "set aside", instead);
-    std::lock_guard lock(mutex_);
-    if (!status_.lastFailure.empty())
+    bool mended = false;
+    {
+        std::lock_guard lock(mutex_);
+        mended = !status_.lastFailure.empty();
+        status_.lastFailure.clear();
+        ++status_.sent;
+    }
+    if (mended)
         log_.Write("push works again");
-    status_.lastFailure.clear();
-    ++status_.sent;
 }
 
 // The entry as a notification: what happened and where as the title, when and what else as the
