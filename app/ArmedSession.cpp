@@ -29,6 +29,8 @@
 namespace {
 
 constexpr std::chrono::milliseconds kStopWait{1000};
+// What is due for the phone when the program ends by itself (a failed arming) gets this long.
+constexpr std::chrono::milliseconds kPushGrace{5000};
 
 // The e-mail settings a run needs, checked in the panel's order; false (after saying which one on
 // standard error) when one is missing or invalid.
@@ -212,6 +214,8 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
         s.ShowRunMessage(kNoCameraMessage);
         if (env.record)
             env.record({.kind = "arming failed", .note = kNoCameraMessage});
+        if (push)
+            push->Finish(kPushGrace);
         return 3;
     }
     sender.Start();   // mails an earlier run left go out during the countdown too
@@ -227,5 +231,7 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
         }
     }
     sender.Stop();   // within about a second; what was not sent waits in the outbox
+    if (push)
+        push->Finish(kPushGrace);
     return s.MessageShown() ? 3 : 0;
 }

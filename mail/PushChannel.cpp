@@ -71,6 +71,17 @@ void PushChannel::Stop()
         thread_.join();
 }
 
+void PushChannel::Finish(std::chrono::milliseconds limit)
+{
+    Wake();
+    {
+        std::unique_lock lock(mutex_);
+        if (thread_.joinable())
+            idleChanged_.wait_for(lock, limit, [this] { return idle_ && !woken_; });
+    }
+    Stop();
+}
+
 void PushChannel::Wake()
 {
     {
@@ -105,7 +116,10 @@ void PushChannel::Run()
         nextTry_ = step.wakeAt;
         if (stop_ || woken_ || !step.send.empty())
             continue;
+        idle_ = true;
+        idleChanged_.notify_all();
         wake_.wait_until(lock, std::min(step.wakeAt, Clock::now() + kRescan), [this] { return stop_ || woken_; });
+        idle_ = false;
     }
 }
 
@@ -129,7 +143,8 @@ std::vector<PushCandidate> PushChannel::Waiting()
             continue;
         }
         const bool picture = entry->kind == "picture";
-        owed_[id] = {id, picture, entry->episode ? entry->episode : entry->pictureNumber};
+        const bool opens = entry->episode == 0 || entry->episode == entry->pictureNumber;
+        owed_[id] = {id, picture, opens ? entry->pictureNumber : entry->episode, picture && opens};
         events_[id] = entry->event;
         plan_.Added();
     }

@@ -47,6 +47,9 @@ public:
     void Start();
     // Ends a push in progress at once and the thread; what was not pushed stays in the outbox.
     void Stop();
+    // Pushes what is due now (an episode's later pictures wait for the next start), for at most
+    // limit, then stops: a program that ends by itself ("arming failed") still tells the phone.
+    void Finish(std::chrono::milliseconds limit);
     // An entry owing "push" was stored.
     void Wake();
     PushStatus Status() const;
@@ -72,8 +75,9 @@ private:
     PushPlan plan_;
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    std::condition_variable wake_, idleChanged_;
     bool stop_ = false, woken_ = false;
+    bool idle_ = false;   // nothing due now: the thread waits
     PushStatus status_;
     Clock::time_point nextTry_{};
     std::thread thread_;

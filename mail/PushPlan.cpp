@@ -23,11 +23,11 @@ PushPlan::Step PushPlan::Next(const std::vector<PushCandidate>& waiting, Clock::
     }
     for (const PushCandidate& candidate : waiting) {
         const auto last = candidate.picture ? episodes_.find(candidate.episode) : episodes_.end();
-        if (last == episodes_.end()) {   // an alert, or an episode's first picture
+        if (!candidate.picture || candidate.opens) {   // an alert, or an episode's first picture
             step.send = candidate.id;
             return step;
         }
-        if (now < last->second + kUpdateEvery) {
+        if (last != episodes_.end() && now < last->second + kUpdateEvery) {
             step.wakeAt = std::min(step.wakeAt, last->second + kUpdateEvery);
             continue;
         }

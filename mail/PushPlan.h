@@ -2,6 +2,7 @@
 // Which waiting push goes next, and when. A phone buzzing with every picture is soon muted, so
 // push is per alarm episode: the first picture of an episode goes at once, then at most one every
 // 60 s while the episode goes on, the latest of those waiting, which stand for the ones before it.
+// Later pictures of an episode pushed before the program started again go at once, the latest.
 // Alerts about the run go as they come. A failing server holds everything back for a pause growing
 // from 10 s to 10 min; a new entry waits no longer than 10 s after the last failure, so a new alarm
 // is not held back by an old back-off. No locking of its own.
@@ -16,6 +17,7 @@ struct PushCandidate {
     std::string id;              // the outbox entry's
     bool picture = false;        // an alarm picture, else an alert
     std::int64_t episode = 0;    // a picture's episode (its first picture's number)
+    bool opens = false;          // the episode's first picture
 };
 
 class PushPlan {

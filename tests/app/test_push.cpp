@@ -4,6 +4,7 @@
 #include "tests/app/InstalledProgram.h"
 #include "tests/support/PushTestServer.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +18,12 @@ std::string FileBytes(const fs::path& file)
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+// N of the push's "pic_N.jpg".
+int PictureNumber(const ReceivedPush& push)
+{
+    return std::atoi(push.Header("Filename").c_str() + 4);
 }
 
 }  // namespace
@@ -55,5 +62,19 @@ TEST(Push, EachAlarmEpisodeIsOneNotificationWithItsFirstPicture)
         ASSERT_TRUE(IsPictureName(push.Header("Filename")));
         EXPECT_TRUE(push.body == FileBytes(push.Header("Filename"))) << push.Header("Filename") << " differs from the file";
     }
-    EXPECT_GT(pushes[1].Header("Filename"), "pic_2.jpg") << "the second crossing's first picture";
+    EXPECT_GT(PictureNumber(pushes[1]), 2) << "the second crossing's first picture";
+
+
+    // The next start: the later pictures of each episode, which waited for the minute, go as one
+    // update each, the latest; a program that ends by itself (its arming failed) tells the phone.
+    QProcess failing;
+    StartArmed(failing, "missing.avi");
+    ASSERT_TRUE(failing.waitForFinished(30000));
+    EXPECT_EQ(failing.exitCode(), 3);
+    const std::vector<ReceivedPush> later = server.Received();
+    ASSERT_EQ(later.size(), 5u) << failing.readAllStandardError().toStdString();
+    EXPECT_EQ(later[2].Header("Title"), "Sentivo: the alarm goes on in hall");
+    EXPECT_EQ(PictureNumber(later[2]), PictureNumber(pushes[1]) - 1) << "the first crossing's last picture";
+    EXPECT_EQ(PictureNumber(later[3]), pictures) << "the last picture taken";
+    EXPECT_EQ(later[4].Header("Title"), "Sentivo: arming failed in hall");
 }

@@ -15,8 +15,9 @@ using Clock = PushPlan::Clock;
 
 namespace {
 
-PushCandidate Picture(const char* id, std::int64_t episode) { return {id, true, episode}; }
-PushCandidate Alert(const char* id) { return {id, false, 0}; }
+PushCandidate Picture(const char* id, std::int64_t episode) { return {id, true, episode, false}; }
+PushCandidate Opener(const char* id, std::int64_t episode) { return {id, true, episode, true}; }
+PushCandidate Alert(const char* id) { return {id, false, 0, false}; }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s)
 {
@@ -32,9 +33,9 @@ TEST(PushPlan, AnEpisodesFirstPictureGoesAtOnceThenItsLatestOnceAMinute)
     const Clock::time_point t0 = Clock::now();
     PushPlan plan;
     // Episode 1 opened by picture a, pushed at t0.
-    plan.Sent(Picture("a", 1), t0);
+    plan.Sent(Opener("a", 1), t0);
     const std::vector<PushCandidate> waiting{Picture("b", 1), Picture("c", 1), Alert("lost"), Picture("d", 1),
-                                             Picture("e", 5)};
+                                             Opener("e", 5), Picture("x", 7), Picture("y", 7)};
     struct Case {
         const char* what;
         std::vector<PushCandidate> waiting;
@@ -47,6 +48,7 @@ TEST(PushPlan, AnEpisodesFirstPictureGoesAtOnceThenItsLatestOnceAMinute)
         {"a new episode goes at once", {waiting[0], waiting[4]}, 5s, "e", {}, {}},
         {"within the minute nothing goes", {waiting[0], waiting[1]}, 59s, "", {}, 60s},
         {"after it the latest goes for the others", {waiting[0], waiting[1], waiting[3]}, 60s, "d", {"b", "c"}, {}},
+        {"an episode pushed before a restart: its latest at once", {waiting[5], waiting[6]}, 5s, "y", {"x"}, {}},
     };
     for (const Case& c : cases) {
         const PushPlan::Step step = plan.Next(c.waiting, t0 + c.after);
