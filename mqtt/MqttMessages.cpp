@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <ctime>
+
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -71,4 +73,18 @@ MqttMessage MqttTopics::Event(const OutboxEntry& entry) const
         event.insert("file", Q(entry.pictureName));
     }
     return {Topic("event"), Json(event), false};
+}
+
+MqttMessage MqttTopics::EventNow(const std::string& kind, const std::string& text) const
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char time[24];
+    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
+    OutboxEntry event;
+    event.kind = kind;
+    event.note = text;
+    event.takenAt = time;
+    return Event(event);
 }
