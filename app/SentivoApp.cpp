@@ -23,19 +23,34 @@ bool CSentivoApp::InitInstance()
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
     PanelRemote remote;   // outlives the MQTT channel, which hands it remote commands
-    const std::unique_ptr<MqttChannel> mqtt =
-        StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
-    const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
+    const auto startMqtt = [&] {
+        return StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
+    };
+    std::unique_ptr<MqttChannel> mqtt = startMqtt();
+    // Each run takes the outlets of its start: the MQTT channel changes only between runs.
+    RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
         // run is in the outbox before the sender stops.
         CSentivoDlg panel([&, source = cameraSource_] {
             return DefaultSurveillanceEnvironment(source, outlets);
         });
-        panel.SetMailServices({.status = [&sender] { return sender.Status(); },
-                               .settingsChanged = [&sender] { sender.RetryNow(); },
-                               .log = &log,
-                               .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr});
+        std::function<MailServices()> services = [&] {
+            return MailServices{.status = [&sender] { return sender.Status(); },
+                                .settingsChanged = [&sender] { sender.RetryNow(); },
+                                .log = &log,
+                                .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr,
+                                .restartChannels = [&] {
+                                    // The old client goes first: the new one takes its client id.
+                                    if (mqtt)
+                                        mqtt->Stop();
+                                    mqtt.reset();
+                                    mqtt = startMqtt();
+                                    outlets.mqtt = mqtt.get();
+                                    panel.SetMailServices(services());
+                                }};
+        };
+        panel.SetMailServices(services());
         panel.SetDefaultPicturesFolder(DefaultPicturesFolder(startedFromMenu_).string());
         QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
         remote.Attach(&panel);

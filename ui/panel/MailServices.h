@@ -1,7 +1,8 @@
 #pragma once
 // What the control panel needs of the alert channels, handed in by the program: the mail sender's
 // and the MQTT channel's status for the panel's status line, a call for "the mail settings changed"
-// (try the waiting mails now) and the event log. Each part may be missing.
+// (try the waiting mails now), one for "the Notifications dialog saved new channel settings" and
+// the event log. Each part may be missing.
 
 #include "mail/MailSender.h"
 #include "mqtt/MqttChannel.h"
@@ -17,6 +18,9 @@ struct MailServices {
     std::function<void()> settingsChanged;
     EventLog* log = nullptr;
     std::function<MqttStatus()> mqtt;
+    // Stops the MQTT channel and starts it again with the stored settings (none: it stays off),
+    // then hands the panel its services again. Only while no run is going: a run uses the channel.
+    std::function<void()> restartChannels;
 };
 
 // The status line's text: "Mail: nothing sent yet", "Mail: 12 sent", "Mail: sending…" or
