@@ -10,6 +10,7 @@
 #include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
+#include "mail/PushChannel.h"
 #include "mqtt/MqttChannel.h"
 #include "settings/AppPaths.h"
 #include "settings/MailSettingsCodec.h"
@@ -201,7 +202,8 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
     const std::unique_ptr<MqttChannel> mqtt =
         StartMqttChannel(outbox, log, journal.journal.get(), [&s](bool arm) { s.RequestRemote(arm); }, line.room);
-    const RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
+    const std::unique_ptr<PushChannel> push = StartPushChannel(outbox, log, journal.journal.get(), line.room);
+    const RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
     // The camera before the countdown: a recording that cannot be read is told before anyone
     // leaves; a camera or stream missing now is waited for by the run, as a lost one.
     SurveillanceEnvironment env = DefaultSurveillanceEnvironment(line.cameraSource, outlets, false);

@@ -4,25 +4,25 @@
 #include "app/RunJournal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
+#include "mail/PushChannel.h"
 #include "mqtt/MqttChannel.h"
 #include "settings/ChannelSettings.h"
 #include "settings/SettingsStore.h"
-
-#include <QDateTime>
 
 #include <memory>
 
 namespace {
 
 // An entry of kind, taken now, with the addresses stored now (the sender mails with the settings
-// current when it sends), for the mail when it takes it and for MQTT when that is on.
+// current when it sends), for the mail when it takes it, for MQTT when that is on, for push when
+// it takes the kind.
 OutboxEntry Entry(const RunOutlets& outlets, const std::string& kind, bool mail, const std::string& pictureName,
                   const std::string& pictureBytes)
 {
     OutboxEntry entry;
     entry.kind = kind;
     entry.pictureName = pictureName;
-    entry.takenAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    entry.takenAt = TakenAtNow();
     ReadSetting(SETTING_FROM_ADDRESS, entry.fromAddress);
     ReadSetting(SETTING_TO_ADDRESS, entry.toAddress);
     ReadSetting(SETTING_SMTP_SERVER, entry.smtpServer);
@@ -32,6 +32,8 @@ OutboxEntry Entry(const RunOutlets& outlets, const std::string& kind, bool mail,
         entry.channels.emplace_back(kMailChannel);
     if (outlets.mqtt && outlets.outbox)
         entry.channels.emplace_back(kMqttChannel);
+    if (outlets.push && outlets.outbox && PushTakes(kind))
+        entry.channels.emplace_back(kPushChannel);
     return entry;
 }
 
@@ -57,12 +59,13 @@ void Dispatch(const RunOutlets& outlets, OutboxEntry entry, const std::string& w
     }
     if (outlets.mqtt)
         outlets.mqtt->Wake();
+    if (outlets.push)
+        outlets.push->Wake();
 }
 
-// The room's state on MQTT as the records tell it; a run's end and a failed arming are events there.
-void TellMqtt(const RunOutlets& outlets, const RunRecord& record, std::int64_t& pictures)
+// The room's state on MQTT as the records tell it.
+void TellMqtt(MqttChannel& mqtt, const RunRecord& record, std::int64_t& pictures)
 {
-    MqttChannel& mqtt = *outlets.mqtt;
     const std::string& kind = record.kind;
     if (kind == "arming")
         mqtt.SetState(AlarmState::Arming);
@@ -77,17 +80,33 @@ void TellMqtt(const RunOutlets& outlets, const RunRecord& record, std::int64_t& 
         mqtt.SetCameraProblem(true);
     else if (kind == "camera back" || kind == "view restored")
         mqtt.SetCameraProblem(false);
-    if (kind == "still" || kind == "run ended" || kind == "arming failed") {
-        const bool ended = kind != "still";
-        mqtt.SetState(ended ? AlarmState::Disarmed : AlarmState::ArmedAway);
-        if (ended) {
-            mqtt.SetMotion(false);
-            mqtt.SetCameraProblem(false);
-            OutboxEntry entry = Entry(outlets, kind, false, "", "");
-            entry.note = record.note;
-            Dispatch(outlets, std::move(entry), "the MQTT event \"" + kind + "\"");
-        }
+    if (kind == "still")
+        mqtt.SetState(AlarmState::ArmedAway);
+    if (kind == "run ended" || kind == "arming failed") {
+        mqtt.SetState(AlarmState::Disarmed);
+        mqtt.SetMotion(false);
+        mqtt.SetCameraProblem(false);
     }
+}
+
+// A run's end and a failed arming are events of their own for the channels beside the mail.
+void TellChannels(const RunOutlets& outlets, const RunRecord& record, std::int64_t& pictures)
+{
+    if (outlets.mqtt)
+        TellMqtt(*outlets.mqtt, record, pictures);
+    if (record.kind != "run ended" && record.kind != "arming failed")
+        return;
+    OutboxEntry entry = Entry(outlets, record.kind, false, "", "");
+    entry.note = record.note;
+    Dispatch(outlets, std::move(entry), "the event \"" + record.kind + "\"");
+}
+
+// A channel turned off (its settings removed) no longer keeps entries waiting in the outbox; one
+// that is on but cannot be used keeps them for when it is mended.
+void Release(Outbox& outbox, const char* channel, const char* name, EventLog& log)
+{
+    if (const size_t released = outbox.Release(channel))
+        log.Write(std::string(name) + " is off: " + std::to_string(released) + " waiting entries are no longer kept for it");
 }
 
 }  // namespace
@@ -96,6 +115,7 @@ void DispatchPicture(const RunOutlets& outlets, const AlarmPicture& picture)
 {
     OutboxEntry entry = Entry(outlets, "picture", picture.mail, picture.fileName, picture.jpegBytes);
     entry.pictureNumber = picture.number;
+    entry.episode = picture.episode == picture.number ? 0 : picture.episode;
     entry.event = picture.event;
     if (!picture.saveError.empty())
         entry.note = "could not be saved: " + picture.saveError;
@@ -119,13 +139,13 @@ void DispatchAlert(const RunOutlets& outlets, const RunAlert& alert)
 RunRecorder RecorderFor(const RunOutlets& outlets)
 {
     auto journal = JournalRecorder(outlets.journal);
-    if (!outlets.mqtt)
+    if (!outlets.mqtt && !outlets.push)
         return journal ? journal : [](const RunRecord&) -> std::int64_t { return 0; };
     // Records come one at a time: from the thread that starts the run, then from the run's thread.
     auto pictures = std::make_shared<std::int64_t>(0);
     return [outlets, journal, pictures](const RunRecord& record) -> std::int64_t {
         const std::int64_t id = journal ? journal(record) : 0;
-        TellMqtt(outlets, record, *pictures);
+        TellChannels(outlets, record, *pictures);
         return id;
     };
 }
@@ -134,8 +154,10 @@ std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Jou
                                               std::function<void(bool arm)> remote, const std::string& room)
 {
     MqttSettings settings = ReadMqttSettings(room);
-    if (settings.host.empty())
+    if (settings.host.empty()) {
+        Release(outbox, kMqttChannel, "MQTT", log);
         return nullptr;
+    }
     if (!settings.problem.empty()) {
         log.Write("MQTT is off: " + settings.problem);
         return nullptr;
@@ -149,5 +171,23 @@ std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Jou
         log.Write("MQTT is off: " + reason);
         return nullptr;
     }
+    return channel;
+}
+
+std::unique_ptr<PushChannel> StartPushChannel(Outbox& outbox, EventLog& log, Journal* journal, const std::string& room)
+{
+    PushSettings settings = ReadPushSettings();
+    if (settings.url.empty()) {
+        Release(outbox, kPushChannel, "push", log);
+        return nullptr;
+    }
+    if (!settings.problem.empty()) {
+        log.Write("push is off: " + settings.problem);
+        return nullptr;
+    }
+    auto channel = std::make_unique<PushChannel>(PushServer{settings.url, settings.token},
+                                                 ReadMqttSettings(room).room, outbox, log,
+                                                 JournalDeliveryReport(journal, kPushChannel));
+    channel->Start();
     return channel;
 }

@@ -8,6 +8,7 @@
 #include "journal/Journal.h"
 #include "log/EventLog.h"
 #include "mail/MailSender.h"
+#include "mail/PushChannel.h"
 #include "mqtt/MqttChannel.h"
 #include "settings/AppPaths.h"
 #include "settings/MailSettingsCodec.h"
@@ -26,9 +27,11 @@ bool CSentivoApp::InitInstance()
     const auto startMqtt = [&] {
         return StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
     };
+    const auto startPush = [&] { return StartPushChannel(outbox, log, journal.journal.get(), room_); };
     std::unique_ptr<MqttChannel> mqtt = startMqtt();
-    // Each run takes the outlets of its start: the MQTT channel changes only between runs.
-    RunOutlets outlets{&outbox, &sender, mqtt.get(), &log, journal.journal.get()};
+    std::unique_ptr<PushChannel> push = startPush();
+    // Each run takes the outlets of its start: the channels change only between runs.
+    RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
         // run is in the outbox before the sender stops.
@@ -40,13 +43,17 @@ bool CSentivoApp::InitInstance()
                                 .settingsChanged = [&sender] { sender.RetryNow(); },
                                 .log = &log,
                                 .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr,
+                                .push = push ? std::function<PushStatus()>([&push] { return push->Status(); }) : nullptr,
                                 .restartChannels = [&] {
-                                    // The old client goes first: the new one takes its client id.
+                                    // The old ones go first: a new MQTT client takes the old one's id.
                                     if (mqtt)
                                         mqtt->Stop();
                                     mqtt.reset();
+                                    push.reset();   // stops it
                                     mqtt = startMqtt();
+                                    push = startPush();
                                     outlets.mqtt = mqtt.get();
+                                    outlets.push = push.get();
                                     panel.SetMailServices(services());
                                 }};
         };

@@ -14,7 +14,7 @@ constexpr std::chrono::seconds kFirstPause = 10s, kLongestPause = 10min;
 
 void DeliveryPlan::Add(const std::string& id, bool picture, std::uintmax_t size)
 {
-    entries_.insert_or_assign(id, Entry{.picture = picture, .size = size});
+    entries_.insert_or_assign(id, Entry{.picture = picture, .size = size, .added = Clock::now()});
 }
 
 void DeliveryPlan::Forget(const std::string& id)
@@ -32,7 +32,11 @@ std::vector<std::string> DeliveryPlan::Ids() const
 
 DeliveryPlan::Clock::time_point DeliveryPlan::ReadyAt(const Entry& entry) const
 {
-    return std::max(entry.notBefore, entry.waitsForServer ? serverReadyAt_ : freshReadyAt_);
+    const Clock::time_point ready = std::max(entry.notBefore, entry.waitsForServer ? serverReadyAt_ : freshReadyAt_);
+    // A picture that waited when the last group went is late already: it goes as soon as it can.
+    if (!entry.picture || group_ == std::chrono::seconds(0) || entry.added <= picturesSentAt_)
+        return ready;
+    return std::max(ready, picturesSentAt_ + group_);
 }
 
 std::vector<std::string> DeliveryPlan::Next(Clock::time_point now, Clock::time_point& wakeAt) const
@@ -76,7 +80,10 @@ DeliveryPlan::Clock::time_point DeliveryPlan::NextTry(Clock::time_point now) con
 void DeliveryPlan::Sent(const std::vector<std::string>& ids)
 {
     for (const std::string& id : ids)
-        entries_.erase(id);
+        if (const auto it = entries_.find(id); it != entries_.end()) {
+            picturesSentAt_ = it->second.picture ? Clock::now() : picturesSentAt_;
+            entries_.erase(it);
+        }
     // The server works: what it failed with before goes now.
     serverPause_ = 0s;
     serverReadyAt_ = freshReadyAt_ = {};
@@ -125,7 +132,7 @@ void DeliveryPlan::RetryNow()
 {
     limit_ = kLargestMessage;
     serverPause_ = 0s;
-    serverReadyAt_ = freshReadyAt_ = {};
+    serverReadyAt_ = freshReadyAt_ = picturesSentAt_ = {};
     for (auto& [id, entry] : entries_)
         entry.waitsForServer = false, entry.notBefore = {};
 }

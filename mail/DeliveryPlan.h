@@ -6,7 +6,9 @@
 // with for a pause growing from 10 s to 10 min, but a newly queued entry is tried 10 s after the
 // last failure, so a new alarm is not held back by an old back-off and the server is not hammered.
 // Messages stay under the size the server announced, at most about 10 MB as sent, and smaller
-// still once the server refused one for its size. No locking of its own.
+// still once the server refused one for its size. With a grouping time, a picture taken after a
+// message of pictures went waits until that time has passed since, so the owner gets at most one
+// message of pictures per period, holding every picture since. No locking of its own.
 
 #include <chrono>
 #include <cstdint>
@@ -24,6 +26,7 @@ public:
         bool alone = false;             // its message was refused: it is sent by itself
         bool waitsForServer = false;    // the server failed with it: the server's pause holds it
         Clock::time_point notBefore{};  // its own pause after the server refused it alone
+        Clock::time_point added{};      // when it came
     };
 
     // A new entry (or one found on disk), ready at once unless a failing server's pause runs.
@@ -54,6 +57,8 @@ public:
     void Announced(std::uintmax_t limit);
     // The settings changed: every entry is ready now, and the server's limit is learnt afresh.
     void RetryNow();
+    // At most one message of pictures per group (0: no grouping), from the next message on.
+    void SetGroup(std::chrono::seconds group) { group_ = group; }
 
     std::uintmax_t sizeLimit() const { return limit_; }
 
@@ -65,4 +70,6 @@ private:
     std::uintmax_t limit_ = kLargestMessage;
     std::chrono::seconds serverPause_{0};
     Clock::time_point serverReadyAt_{}, freshReadyAt_{};
+    std::chrono::seconds group_{0};
+    Clock::time_point picturesSentAt_{};   // when the last message of pictures went
 };

@@ -35,6 +35,7 @@ struct MailSettings {
     std::string fromAddress;
     std::string toAddress;
     MailServer server;
+    std::chrono::seconds group{0};   // at most one mail of pictures per this time; 0: one per picture
 };
 using MailSettingsSource = std::function<std::optional<MailSettings>(std::string& reason)>;
 

@@ -42,8 +42,13 @@ void MailSender::Send(const std::vector<std::string>& ids)
     std::string reason;
     const std::optional<MailSettings> settings = settings_ ? settings_(reason) : std::nullopt;
     MailResult result{.reason = reason.empty() ? "the mail settings are incomplete" : reason};
-    if (settings)
+    if (settings) {
+        {
+            std::lock_guard lock(mutex_);
+            plan_.SetGroup(settings->group);
+        }
         result = SendMail(settings->server, AlarmMessage(*batch, *settings), &cancel_);
+    }
     if (result.sent)
         return Sent(*batch, result.sizeLimit);
     if (cancel_.Cancelled())

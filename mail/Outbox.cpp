@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <set>
 #include <string_view>
 
@@ -304,4 +305,25 @@ bool Outbox::Settle(const std::string& id, std::string_view channel, std::string
 bool Owes(const OutboxEntry& entry, std::string_view channel)
 {
     return std::find(entry.channels.begin(), entry.channels.end(), channel) != entry.channels.end();
+}
+
+size_t Outbox::Release(std::string_view channel)
+{
+    size_t released = 0;
+    for (const std::string& id : Ids()) {
+        std::string problem;
+        const std::optional<OutboxEntry> entry = Read(id, problem);
+        released += entry && Owes(*entry, channel) && Settle(id, channel, problem);
+    }
+    return released;
+}
+
+std::string TakenAtNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[24];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
 }

@@ -41,6 +41,8 @@ struct OutboxEntry {
 // The channels an entry can name.
 inline constexpr const char* kChannels[] = {"mail", "mqtt", "push"};
 bool Owes(const OutboxEntry& entry, std::string_view channel);
+// The local time now as an entry's takenAt: "2026-12-07 03:12:01".
+std::string TakenAtNow();
 
 class Outbox {
 public:
@@ -65,6 +67,8 @@ public:
     // left. Each channel settles its own entries on its own thread; they may share an entry.
     // false with the reason when the entry could not be rewritten (it is then delivered again).
     bool Settle(const std::string& id, std::string_view channel, std::string& reason);
+    // channel is off for good (its settings removed): no entry owes it any more; answers how many did.
+    size_t Release(std::string_view channel);
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path rejectedFolder() const { return folder_.parent_path() / "rejected"; }

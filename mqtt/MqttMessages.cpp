@@ -4,8 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <ctime>
-
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -77,14 +75,9 @@ MqttMessage MqttTopics::Event(const OutboxEntry& entry) const
 
 MqttMessage MqttTopics::EventNow(const std::string& kind, const std::string& text) const
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char time[24];
-    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
     OutboxEntry event;
     event.kind = kind;
     event.note = text;
-    event.takenAt = time;
+    event.takenAt = TakenAtNow();
     return Event(event);
 }

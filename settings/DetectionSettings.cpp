@@ -3,20 +3,10 @@
 #include "settings/AppPaths.h"
 #include "settings/SettingsStore.h"
 
-#include <charconv>
 #include <filesystem>
 #include <optional>
 
 namespace {
-
-std::optional<int> WholeNumber(const std::string& text, int low, int high)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
-        return std::nullopt;
-    return value;
-}
 
 void Complain(std::vector<std::string>& problems, const char* name, const std::string& text, const std::string& verdict)
 {

@@ -92,6 +92,8 @@ std::optional<MailSettings> CurrentMailSettings(std::string& reason)
     settings.server.port = PortFromText(ReadNamedSetting(SETTING_SMTP_PORT).value_or("")).value_or(0);
     settings.server.security =
         SecurityFromStoredText(ReadNamedSetting(SETTING_SMTP_SECURITY).value_or("")).value_or(MailSecurity::Default);
+    settings.group = std::chrono::seconds(
+        WholeNumber(ReadNamedSetting(SETTING_MAIL_GROUP_SECONDS).value_or(""), 0, 86400).value_or(0));
     CredentialsRead login = ResolveLogin();
     if (!login.problem.empty()) {
         reason = "login not usable: " + login.problem;

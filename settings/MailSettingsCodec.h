@@ -31,7 +31,8 @@ std::string EnvironmentTlsNames();
 CredentialsRead ResolveLogin(const std::optional<SmtpLogin>& saved = std::nullopt);
 
 // The mail settings as they are stored now, read afresh for each send: the three e-mail settings,
-// SMTP_PORT and SMTP_SECURITY (the default when absent or not valid) and the resolved login.
+// SMTP_PORT, SMTP_SECURITY and MAIL_GROUP_SECONDS (the default when absent or not valid) and the
+// resolved login.
 // Nothing, with the reason, when an address or the server is missing or not valid, or when the
 // login's file cannot be used.
 std::optional<MailSettings> CurrentMailSettings(std::string& reason);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -247,4 +248,13 @@ bool IsValidServerAddress(const std::string& text)
 const char* SettingName(int settingId)
 {
     return IsKnownId(settingId) ? valueNames[settingId] : "";
+}
+
+std::optional<int> WholeNumber(const std::string& text, int low, int high)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
 }

@@ -36,8 +36,11 @@ bool WriteSetting(int settingId, const std::string& text);
 constexpr const char* SETTING_SMTP_PORT = "SMTP_PORT";           // decimal; empty: the default
 constexpr const char* SETTING_SMTP_SECURITY = "SMTP_SECURITY";   // STARTTLS, SSL, NONE; empty: default
 constexpr const char* SETTING_SEND_EMAILS = "SEND_EMAILS";       // the panel's last "Send emails": 1 or 0
+constexpr const char* SETTING_MAIL_GROUP_SECONDS = "MAIL_GROUP_SECONDS";   // 0..86400; 0: a mail per picture
 constexpr const char* SETTING_DETECT_MODE = "DETECT_MODE";       // its last detector: FACE or MOTION
 std::optional<std::string> ReadNamedSetting(const char* name);
+// A stored whole number: decimal digits (a sign allowed) within low..high, else nothing.
+std::optional<int> WholeNumber(const std::string& text, int low, int high);
 bool WriteNamedSetting(const char* name, const std::string& text);
 
 // One @ with a part before it and a dotted domain after it, no part empty, no blank or control

@@ -7,6 +7,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
 // An alarm picture's attachment, "pic_N.jpg" (not its story sheet, not an alert's frame).
 inline bool IsPictureName(const std::string& name)
 {
@@ -34,6 +41,35 @@ inline QProcessEnvironment NoDisplay()
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(name);
     return env;
+}
+
+// The installed sentivo --arm on camera (a video in the test folder, or a stream's address) with no display.
+inline void StartArmed(QProcess& sentivo, const QString& camera = "camera.avi", const QStringList& more = {})
+{
+    sentivo.setProcessEnvironment(NoDisplay());
+    sentivo.start(InstalledProgram(), QStringList{"--arm", "--camera", camera} + more);
+}
+
+// A furnished room at 20 frames a second (shelves and frames on the walls), a white square crossing
+// it during each of the frame ranges [from, to).
+inline void WriteCrossings(const std::filesystem::path& file, const std::vector<std::pair<int, int>>& crossings, int frames)
+{
+    cv::VideoWriter writer(file.string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, cv::Size(320, 240));
+    cv::Mat room(240, 320, CV_8UC3, cv::Scalar::all(90));
+    for (int x = 0; x < 320; x += 40)
+        for (int y = 0; y < 240; y += 30)
+            cv::rectangle(room, cv::Rect(x + 6, y + 5, 22, 16), cv::Scalar::all(40 + (x * 7 + y * 3) % 150), cv::FILLED);
+    for (int i = 0; i < frames; ++i) {
+        cv::Mat frame = room.clone();
+        for (const auto [from, to] : crossings)
+            if (i >= from && i < to)
+                cv::rectangle(frame, cv::Rect(i * 12 % 240, 60, 80, 100), cv::Scalar::all(255), cv::FILLED);
+        writer.write(frame);
+    }
+}
+inline void WriteCrossing(const std::filesystem::path& file, int from, int to, int frames)
+{
+    WriteCrossings(file, {{from, to}}, frames);
 }
 
 // Mail through server:port without encryption (the test server has none), short delays; mode

@@ -7,8 +7,6 @@
 
 #include <QProcess>
 
-#include <opencv2/videoio.hpp>
-
 #include <algorithm>
 #include <csignal>
 #include <set>
@@ -16,18 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A still room at 20 frames a second, a white square crossing it during frames [from, to).
-void WriteCrossing(const fs::path& file, int from, int to, int frames)
-{
-    cv::VideoWriter writer(file.string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, cv::Size(320, 240));
-    for (int i = 0; i < frames; ++i) {
-        cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(90));
-        if (i >= from && i < to)
-            cv::rectangle(frame, cv::Rect(i * 12 % 240, 60, 80, 100), cv::Scalar::all(255), cv::FILLED);
-        writer.write(frame);
-    }
-}
 
 std::vector<const JournalEvent*> OfKind(const JournalContents& contents, const std::string& kind)
 {
@@ -58,8 +44,7 @@ TEST(History, ACrossingTooShortForTheAlarmIsANearAlarmInTheJournal)
     StoreArmedSettings(smtp.port(), "0.5", "10.0");
     WriteCrossing("camera.avi", 40, 160, 400);
     QProcess sentivo;
-    sentivo.setProcessEnvironment(NoDisplay());
-    sentivo.start(program, {"--arm", "--camera", "camera.avi"});
+    StartArmed(sentivo);
     ASSERT_TRUE(sentivo.waitForFinished(60000));
     const std::string err = sentivo.readAllStandardError().toStdString();
     EXPECT_EQ(sentivo.exitCode(), 0) << err;
@@ -89,8 +74,7 @@ TEST(History, AKilledRunLeavesAJournalWithEveryPictureTaken)
     StoreArmedSettings(smtp.port(), "0.5", "1.0");
     WriteCrossing("camera.avi", 20, 600, 600);
     QProcess sentivo;
-    sentivo.setProcessEnvironment(NoDisplay());
-    sentivo.start(program, {"--arm", "--camera", "camera.avi"});
+    StartArmed(sentivo);
     ASSERT_TRUE(QTest::qWaitFor([] { return fs::exists("pic_4.jpg"); }, 40000)) << sentivo.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(sentivo.processId()), SIGKILL);
     ASSERT_TRUE(sentivo.waitForFinished(5000));
@@ -120,8 +104,7 @@ TEST(History, AKilledRunLeavesAJournalWithEveryPictureTaken)
 
     // The next start opens it as it is and writes on: here an arming that fails at once.
     QProcess next;
-    next.setProcessEnvironment(NoDisplay());
-    next.start(InstalledProgram(), {"--arm", "--camera", "missing.avi"});
+    StartArmed(next, "missing.avi");
     ASSERT_TRUE(next.waitForFinished(30000));
     EXPECT_EQ(next.exitCode(), 3) << next.readAllStandardError().toStdString();
     const JournalContents after = ReadTheJournal();

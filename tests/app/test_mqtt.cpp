@@ -11,31 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <opencv2/videoio.hpp>
-
 #include <csignal>
 #include <set>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A furnished room at 20 frames a second (shelves and frames on the walls), a white square crossing
-// it during frames [from, to).
-void WriteCrossing(const fs::path& file, int from, int to, int frames)
-{
-    cv::VideoWriter writer(file.string(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 20.0, cv::Size(320, 240));
-    cv::Mat room(240, 320, CV_8UC3, cv::Scalar::all(90));
-    for (int x = 0; x < 320; x += 40)
-        for (int y = 0; y < 240; y += 30)
-            cv::rectangle(room, cv::Rect(x + 6, y + 5, 22, 16), cv::Scalar::all(40 + (x * 7 + y * 3) % 150), cv::FILLED);
-    for (int i = 0; i < frames; ++i) {
-        cv::Mat frame = room.clone();
-        if (i >= from && i < to)
-            cv::rectangle(frame, cv::Rect(i * 12 % 240, 60, 80, 100), cv::Scalar::all(255), cv::FILLED);
-        writer.write(frame);
-    }
-}
 
 // Mail off, the broker's login saved beside the (absent) SMTP one, the room named.
 void StoreMqttSettings(const MqttTestBroker& broker, const char* room, const char* remoteCode = nullptr)
@@ -76,13 +57,6 @@ std::vector<std::string> WithoutRepeats(const std::vector<std::string>& states)
         if (changes.empty() || changes.back() != state)
             changes.push_back(state);
     return changes;
-}
-
-QProcess* StartArmed(QProcess& sentivo, const char* video)
-{
-    sentivo.setProcessEnvironment(NoDisplay());
-    sentivo.start(InstalledProgram(), {"--arm", "--camera", video});
-    return &sentivo;
 }
 
 }  // namespace

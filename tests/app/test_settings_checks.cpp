@@ -19,13 +19,6 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The installed sentivo --arm on camera.avi in the test folder, with no display.
-static void StartArmed(QProcess& sentivo)
-{
-    sentivo.setProcessEnvironment(NoDisplay());
-    sentivo.start(InstalledProgram(), {"--arm", "--camera", "camera.avi"});
-}
-
 // Refused before arming, with exit status 1 and the text named, as a missing server is; a server
 // text the first rule refused but the mail can use ("localhost:PORT") arms.
 TEST(ArmedSettings, AServerTextTheMailCannotUseStopsArming)

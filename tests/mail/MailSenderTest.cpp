@@ -72,6 +72,7 @@ struct Rig {
     TestDirectory dir;
     std::atomic<int> port;
     std::atomic<bool> wrongPassword{false};
+    std::atomic<int> groupSeconds{0};
     std::string reason;
     Outbox outbox{dir.path() / "data" / "outbox"};
     EventLog log{dir.path() / "events.log", false};
@@ -79,7 +80,8 @@ struct Rig {
         MailServer server{"127.0.0.1", port.load(), MailSecurity::None, true, "alarm", "secret"};
         if (wrongPassword.load())
             server.password = "wrong";
-        return std::optional<MailSettings>({"alarm@example.net", "owner@example.org", server});
+        return std::optional<MailSettings>(
+            {"alarm@example.net", "owner@example.org", server, std::chrono::seconds(groupSeconds.load())});
     }, log};
 };
 
@@ -131,6 +133,28 @@ TEST(MailSender, ARefusalStaysToldUntilAMailGoesThrough)
     rig.sender.RetryNow();
     ASSERT_TRUE(WaitFor([&] { return rig.sender.Status().sent == 1; }));
     EXPECT_EQ(rig.sender.Status().refusal, "");
+}
+
+// Grouped by 3 s: the first picture goes at once, the three that follow within the 3 s in one mail.
+TEST(MailSender, GroupsThePicturesOfAPeriodInOneMail)
+{
+    SmtpTestServer server;
+    Rig rig(server.port(), 0, false);
+    rig.groupSeconds = 3;
+    rig.sender.Start();
+    ASSERT_TRUE(rig.sender.Queue(Picture(1), rig.reason)) << rig.reason;
+    ASSERT_TRUE(WaitFor([&] { return rig.sender.Status().sent == 1; }));
+    for (int n = 2; n <= 4; ++n) {
+        ASSERT_TRUE(rig.sender.Queue(Picture(n), rig.reason)) << rig.reason;
+        QThread::msleep(300);
+    }
+    ASSERT_TRUE(WaitFor([&] { return rig.sender.Status().sent == 4; }));
+    const std::vector<ReceivedMail> mails = server.Messages();
+    ASSERT_EQ(mails.size(), 2u);
+    std::vector<std::string> second;
+    for (const ReceivedAttachment& attachment : mails[1].attachments)
+        second.push_back(attachment.fileName);
+    EXPECT_EQ(second, (std::vector<std::string>{"pic_2.jpg", "pic_3.jpg", "pic_4.jpg"}));
 }
 
 // Stop cancels a send at once whether the server never says a word or holds its answer to the

@@ -68,6 +68,13 @@ TEST(Outbox, AnEntryGoesOnceEveryChannelItNamesHasIt)
     const std::optional<OutboxEntry> old = outbox.Read("000000000000001-000000000", problem);
     ASSERT_TRUE(old) << problem;
     EXPECT_EQ(old->channels, std::vector<std::string>{"mail"});
+    // Push turned off: the entry it alone owed goes, the mail's stays the mail's.
+    OutboxEntry both{.pictureNumber = 5, .pictureBytes = Jpeg("z"), .channels = {"mail", "push"}};
+    OutboxEntry pushOnly{.pictureNumber = 6, .pictureBytes = Jpeg("z"), .channels = {"push"}};
+    ASSERT_TRUE(outbox.Add(both, problem) && outbox.Add(pushOnly, problem)) << problem;
+    EXPECT_EQ(outbox.Release("push"), 2u);
+    EXPECT_EQ(outbox.Ids(), (std::vector<std::string>{"000000000000001-000000000", both.id}));
+    EXPECT_EQ(outbox.Read(both.id, problem)->channels, std::vector<std::string>{"mail"});
 }
 
 // One event, one line: a value holding a line break (a setting, a server's answer) cannot forge a

@@ -43,6 +43,14 @@ QString MqttStatusText(const MqttStatus& status)
                                  : QStringLiteral("MQTT: connected");
 }
 
+QString PushStatusText(const PushStatus& status)
+{
+    if (!status.lastFailure.empty())
+        return QStringLiteral("Push: %1 waiting — %2; next try in %3 s")
+            .arg(status.waiting).arg(QString::fromStdString(status.lastFailure)).arg(status.nextTryIn.count());
+    return status.sent > 0 ? QStringLiteral("Push: %1 sent").arg(status.sent) : QStringLiteral("Push: nothing sent yet");
+}
+
 bool MailStatusIsWarning(const MailSenderStatus& status)
 {
     return !status.refusal.empty() || !status.outboxProblem.empty() || !status.setAside.empty();

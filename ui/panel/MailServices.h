@@ -1,10 +1,11 @@
 #pragma once
-// What the control panel needs of the alert channels, handed in by the program: the mail sender's
-// and the MQTT channel's status for the panel's status line, a call for "the mail settings changed"
-// (try the waiting mails now), one for "the Notifications dialog saved new channel settings" and
-// the event log. Each part may be missing.
+// What the control panel needs of the alert channels, handed in by the program: the mail sender's,
+// the MQTT channel's and the push channel's status for the panel's status line, a call for "the
+// mail settings changed" (try the waiting mails now), one for "the Notifications dialog saved new
+// channel settings" and the event log. Each part may be missing.
 
 #include "mail/MailSender.h"
+#include "mail/PushChannel.h"
 #include "mqtt/MqttChannel.h"
 
 #include <QString>
@@ -18,8 +19,10 @@ struct MailServices {
     std::function<void()> settingsChanged;
     EventLog* log = nullptr;
     std::function<MqttStatus()> mqtt;
-    // Stops the MQTT channel and starts it again with the stored settings (none: it stays off),
-    // then hands the panel its services again. Only while no run is going: a run uses the channel.
+    std::function<PushStatus()> push;
+    // Stops the MQTT and push channels and starts them again with the stored settings (none: a
+    // channel stays off), then hands the panel its services again. Only while no run is going: a
+    // run uses the channels.
     std::function<void()> restartChannels;
 };
 
@@ -31,5 +34,7 @@ struct MailServices {
 QString MailStatusText(const MailSenderStatus& status);
 // "MQTT: connected, 3 published" or "MQTT: not connected — REASON": after the mail's, " · " between.
 QString MqttStatusText(const MqttStatus& status);
+// "Push: 3 sent", "Push: nothing sent yet" or "Push: 2 waiting — REASON; next try in 40 s".
+QString PushStatusText(const PushStatus& status);
 // Whether the text tells of one of those: the status line then shows it above lesser notices.
 bool MailStatusIsWarning(const MailSenderStatus& status);

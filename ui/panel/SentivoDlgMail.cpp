@@ -67,6 +67,8 @@ void CSentivoDlg::RefreshMailStatus()
     QString channels = mail ? MailStatusText(status) : QString();
     if (mail_.mqtt)
         channels += (channels.isEmpty() ? QString() : QStringLiteral(" · ")) + MqttStatusText(mail_.mqtt());
+    if (mail_.push)
+        channels += (channels.isEmpty() ? QString() : QStringLiteral(" · ")) + PushStatusText(mail_.push());
     if (!channels.isEmpty())
         lines.insert(MailStatusIsWarning(status) ? (runStatus_.isEmpty() ? 0 : 1) : lines.size(), channels);
     const QString text = lines.join('\n');
