@@ -24,21 +24,40 @@ bool CSentivoApp::InitInstance()
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
     PanelRemote remote;   // outlives the MQTT channel, which hands it remote commands
-    const std::unique_ptr<MqttChannel> mqtt =
-        StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
-    const std::unique_ptr<PushChannel> push = StartPushChannel(outbox, log, journal.journal.get(), room_);
-    const RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
+    const auto startMqtt = [&] {
+        return StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
+    };
+    const auto startPush = [&] { return StartPushChannel(outbox, log, journal.journal.get(), room_); };
+    std::unique_ptr<MqttChannel> mqtt = startMqtt();
+    std::unique_ptr<PushChannel> push = startPush();
+    // Each run takes the outlets of its start: the channels change only between runs.
+    RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
     {
         // The panel's destruction waits for a worker that outlived its stop, so every picture of a
         // run is in the outbox before the sender stops.
         CSentivoDlg panel([&, source = cameraSource_] {
             return DefaultSurveillanceEnvironment(source, outlets);
         });
-        panel.SetMailServices({.status = [&sender] { return sender.Status(); },
-                               .settingsChanged = [&sender] { sender.RetryNow(); },
-                               .log = &log,
-                               .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr,
-                               .push = push ? std::function<PushStatus()>([&push] { return push->Status(); }) : nullptr});
+        std::function<MailServices()> services = [&] {
+            return MailServices{.status = [&sender] { return sender.Status(); },
+                                .settingsChanged = [&sender] { sender.RetryNow(); },
+                                .log = &log,
+                                .mqtt = mqtt ? std::function<MqttStatus()>([&mqtt] { return mqtt->Status(); }) : nullptr,
+                                .push = push ? std::function<PushStatus()>([&push] { return push->Status(); }) : nullptr,
+                                .restartChannels = [&] {
+                                    // The old ones go first: a new MQTT client takes the old one's id.
+                                    if (mqtt)
+                                        mqtt->Stop();
+                                    mqtt.reset();
+                                    push.reset();   // stops it
+                                    mqtt = startMqtt();
+                                    push = startPush();
+                                    outlets.mqtt = mqtt.get();
+                                    outlets.push = push.get();
+                                    panel.SetMailServices(services());
+                                }};
+        };
+        panel.SetMailServices(services());
         panel.SetDefaultPicturesFolder(DefaultPicturesFolder(startedFromMenu_).string());
         QuitOnSignal quitOnSignal([&panel] { panel.QuitFromOutside(); });
         remote.Attach(&panel);

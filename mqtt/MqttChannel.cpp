@@ -1,12 +1,11 @@
 #include "mqtt/MqttChannel.h"
 
 #include "log/EventLog.h"
+#include "mqtt/MosquittoClient.h"
 
 #include <mosquitto.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -15,18 +14,6 @@ constexpr unsigned kFirstRetrySeconds = 1, kLongestRetrySeconds = 60;
 constexpr auto kRescan = std::chrono::seconds(1);          // entries stored by another thread or program
 constexpr auto kAckWait = std::chrono::seconds(30);        // then an unacknowledged entry is sent again
 constexpr auto kOfflineWait = std::chrono::milliseconds(800);
-constexpr const char* kCaPath = "/etc/ssl/certs";
-
-void InitLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-std::string Reason(int rc)
-{
-    return rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
-}
 
 }  // namespace
 
@@ -44,8 +31,7 @@ MqttChannel::~MqttChannel()
 
 bool MqttChannel::Start(std::string& reason)
 {
-    InitLibrary();
-    client_.reset(mosquitto_new(("sentivo-" + topics_.room()).c_str(), true, this));
+    client_ = NewMosquitto(("sentivo-" + topics_.room()).c_str(), this);
     if (!client_) {
         reason = "the MQTT client could not be made";
         return false;
@@ -53,10 +39,8 @@ bool MqttChannel::Start(std::string& reason)
     mosquitto* client = client_.get();
     const std::string offline = "offline", availability = topics_.Topic("availability");
     int rc = mosquitto_will_set(client, availability.c_str(), static_cast<int>(offline.size()), offline.data(), 1, true);
-    if (rc == MOSQ_ERR_SUCCESS && settings_.login)
-        rc = mosquitto_username_pw_set(client, settings_.userName.c_str(), settings_.password.c_str());
-    if (rc == MOSQ_ERR_SUCCESS && settings_.tls)   // the broker's certificate and name are verified
-        rc = mosquitto_tls_set(client, nullptr, kCaPath, nullptr, nullptr, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = SetLoginAndTls(client, settings_);
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_reconnect_delay_set(client, kFirstRetrySeconds, kLongestRetrySeconds, true);
     mosquitto_connect_callback_set(client, &MqttChannel::OnConnect);
@@ -68,12 +52,12 @@ bool MqttChannel::Start(std::string& reason)
         if (const int connect = mosquitto_connect_async(client, settings_.host.c_str(), settings_.port, kKeepAliveSeconds);
             connect != MOSQ_ERR_SUCCESS) {
             std::lock_guard lock(mutex_);
-            status_.problem = Reason(connect);
+            status_.problem = MosquittoReason(connect);
         }
         rc = mosquitto_loop_start(client);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        reason = "the MQTT client could not start: " + Reason(rc);
+        reason = "the MQTT client could not start: " + MosquittoReason(rc);
         client_.reset();
         return false;
     }
@@ -223,11 +207,7 @@ void MqttChannel::Command(std::string_view payload)
 
 void MqttChannel::Answer(const std::string& kind, const std::string& text)
 {
-    OutboxEntry answer;
-    answer.kind = kind;
-    answer.note = text;
-    answer.takenAt = TakenAtNow();
-    const MqttMessage event = topics_.Event(answer);
+    const MqttMessage event = topics_.EventNow(kind, text);
     Publish(event.topic, event.payload, false);
 }
 

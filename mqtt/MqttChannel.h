@@ -14,6 +14,7 @@
 
 #include "mail/MailSender.h"   // MailDeliveryReport
 #include "mail/Outbox.h"
+#include "mqtt/MosquittoClient.h"
 #include "mqtt/MqttMessages.h"
 #include "mqtt/RemoteGate.h"
 #include "settings/ChannelSettings.h"
@@ -103,7 +104,7 @@ private:
     EventLog& log_;
     const std::string version_;
     const MailDeliveryReport report_;
-    std::unique_ptr<mosquitto, void (*)(mosquitto*)> client_;
+    MosquittoHandle client_;
     std::function<void(bool arm)> command_;
     RemoteGate gate_;   // the client's thread only
 

@@ -72,3 +72,12 @@ MqttMessage MqttTopics::Event(const OutboxEntry& entry) const
     }
     return {Topic("event"), Json(event), false};
 }
+
+MqttMessage MqttTopics::EventNow(const std::string& kind, const std::string& text) const
+{
+    OutboxEntry event;
+    event.kind = kind;
+    event.note = text;
+    event.takenAt = TakenAtNow();
+    return Event(event);
+}

@@ -33,6 +33,8 @@ public:
     // The event of an outbox entry, a JSON object: {"kind", "room", "time", "text"} and for a
     // picture {"number", "file"}.
     MqttMessage Event(const OutboxEntry& entry) const;
+    // An event of its own (an answer to a command, a test), timed now.
+    MqttMessage EventNow(const std::string& kind, const std::string& text) const;
 
 private:
     std::string room_;

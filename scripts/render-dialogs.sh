@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the dialog renderer and writes PNG pictures of the About box, the Options dialog, the
-# countdown, the splash and the control panel's template to docs/screenshots/. Runs offscreen,
-# so no display is needed. Optional argument: the build folder (default build/normal).
+# Builds the dialog renderer and writes PNG pictures of the About box, the Options and
+# Notifications dialogs, the countdown, the splash and the control panel's template to
+# docs/screenshots/ (and of the Detection dialogs). Runs offscreen, so no display is needed.
+# Optional argument: the build folder (default build/normal).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build/normal}

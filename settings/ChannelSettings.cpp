@@ -34,27 +34,40 @@ std::string RoomName(const std::string& text)
     return room.empty() ? "room" : room.substr(0, 64);
 }
 
-MqttSettings ReadMqttSettings(const std::string& roomGiven)
+std::string EffectiveRoom(const std::string& text)
+{
+    return RoomName(text.empty() ? HostName() : text);
+}
+
+MqttSettings MqttSettingsFrom(const MqttTexts& texts)
 {
     MqttSettings settings;
-    settings.host = Named(SETTING_MQTT_HOST);
-    const std::string room = roomGiven.empty() ? Named(SETTING_ROOM) : roomGiven;
-    settings.room = RoomName(room.empty() ? HostName() : room);
-    if (settings.host.empty())
-        return settings;
-    std::string problem;
-    const std::optional<std::string> user = ReadChannelSecret("MQTT_USERNAME", problem);
-    const std::optional<std::string> password = ReadChannelSecret("MQTT_PASSWORD", problem);
-    settings.login = user || password;
-    settings.userName = user.value_or(std::string());
-    settings.password = password.value_or(std::string());
-    const std::string security = Named(SETTING_MQTT_SECURITY);
-    settings.tls = security == "TLS" || (security != "NONE" && settings.login);
-    const std::string portText = Named(SETTING_MQTT_PORT);
+    settings.host = texts.host;
+    settings.room = EffectiveRoom(texts.room);
+    settings.login = texts.userName || texts.password;
+    settings.userName = texts.userName.value_or(std::string());
+    settings.password = texts.password.value_or(std::string());
+    settings.tls = texts.security == "TLS" || (texts.security != "NONE" && settings.login);
     int port = 0;
-    const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-    settings.port = error == std::errc() && end == portText.data() + portText.size() && port > 0 && port < 65536
+    const auto [end, error] = std::from_chars(texts.port.data(), texts.port.data() + texts.port.size(), port);
+    settings.port = error == std::errc() && end == texts.port.data() + texts.port.size() && port > 0 && port < 65536
                         ? port : settings.tls ? 8883 : 1883;
+    return settings;
+}
+
+MqttSettings ReadMqttSettings(const std::string& roomGiven)
+{
+    MqttTexts texts;
+    texts.host = Named(SETTING_MQTT_HOST);
+    texts.room = roomGiven.empty() ? Named(SETTING_ROOM) : roomGiven;
+    if (texts.host.empty())
+        return MqttSettingsFrom(texts);
+    std::string problem;
+    texts.userName = ReadChannelSecret("MQTT_USERNAME", problem);
+    texts.password = ReadChannelSecret("MQTT_PASSWORD", problem);
+    texts.port = Named(SETTING_MQTT_PORT);
+    texts.security = Named(SETTING_MQTT_SECURITY);
+    MqttSettings settings = MqttSettingsFrom(texts);
     if (!problem.empty())
         settings.problem = "the broker's login cannot be read: " + problem;
     if (Named(SETTING_REMOTE_CONTROL) == "1") {

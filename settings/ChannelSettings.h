@@ -8,6 +8,7 @@
 // Push to a phone goes to an ntfy topic's address (PUSH_URL, empty = off), with the access token
 // PUSH_TOKEN from auth.txt when it has one.
 
+#include <optional>
 #include <string>
 
 constexpr const char* SETTING_MQTT_HOST = "MQTT_HOST";
@@ -30,10 +31,20 @@ struct MqttSettings {
     std::string remoteProblem;   // why remote control is off although asked for
 };
 
+// The texts the MQTT settings are made of, as stored (or as typed in the Notifications dialog).
+struct MqttTexts {
+    std::string host, port, security, room;
+    std::optional<std::string> userName, password;   // a login is given when either is
+};
+
 // room, when not empty, takes the place of the stored ROOM (a command line's).
 MqttSettings ReadMqttSettings(const std::string& room = {});
+// The settings texts make, each invalid or absent value its default; no remote control.
+MqttSettings MqttSettingsFrom(const MqttTexts& texts);
 // text reduced to lower-case letters, digits, '_' and '-' (others dropped); "room" when nothing is left.
 std::string RoomName(const std::string& text);
+// The room a ROOM text names: RoomName of the text, or of the machine's host name when it is empty.
+std::string EffectiveRoom(const std::string& text);
 
 struct PushSettings {
     std::string url;             // empty: no push

@@ -24,12 +24,30 @@ CredentialsRead Unusable(std::string problem)
     return read;
 }
 
-// A value that reads back exactly as it was written.
-bool Writable(const std::string& text)
+// Replaces the saved file with the login and the secrets, readable by its owner only and atomically;
+// with neither, removes it.
+bool SaveRecords(const SmtpLogin& login, const std::map<std::string, std::string>& secrets, std::string& reason)
 {
-    if (text.find_first_of(",;\r\n") != std::string::npos)
-        return false;
-    return text.empty() || (text.front() != ' ' && text.front() != '\t' && text.back() != ' ' && text.back() != '\t');
+    const std::filesystem::path path = SavedCredentialsFile();
+    std::error_code error;
+    if (!login.given && secrets.empty()) {
+        std::filesystem::remove(path, error);
+        return !error || (reason = "the saved login could not be removed: " + error.message(), false);
+    }
+    std::string records = login.given ? "USERNAME, " + login.userName + "\nPASSWORD, " + login.password + "\n" : "";
+    for (const auto& [key, value] : secrets)
+        records += key + ", " + value + "\n";
+    std::filesystem::create_directories(path.parent_path(), error);
+    QSaveFile file(QFile::decodeName(path.c_str()));
+    // The permissions go on the temporary file before a byte of a password is in it.
+    const bool written = file.open(QIODevice::WriteOnly)
+                         && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+                         && file.write("; Logins for Sentivo, saved by its Options and Notifications dialogs\n") >= 0
+                         && file.write(records.c_str()) >= 0
+                         && file.commit();
+    if (!written)
+        reason = "the login could not be saved in " + path.string() + ": " + file.errorString().toStdString();
+    return written;
 }
 
 }  // namespace
@@ -86,33 +104,49 @@ CredentialsRead ReadSmtpCredentials(const std::filesystem::path& file)
 
 bool WriteSmtpCredentials(const std::string& userName, const std::string& password, std::string& reason)
 {
-    const std::filesystem::path path = SavedCredentialsFile();
-    std::error_code error;
-    // The other channels' secrets stay as they are.
-    std::string others;
-    for (const auto& [key, value] : ReadSmtpCredentials(path).secrets)
-        others += key + ", " + value + "\n";
-    if (userName.empty() && password.empty() && others.empty()) {
-        std::filesystem::remove(path, error);
-        return !error || (reason = "the saved login could not be removed: " + error.message(), false);
+    for (const std::string* text : {&userName, &password}) {
+        if (const std::string problem = SecretTextProblem(*text); !problem.empty()) {
+            reason = "a user name or password " + problem;
+            return false;
+        }
     }
-    if (!Writable(userName) || !Writable(password)) {
-        reason = "a user name or password cannot hold a comma, a semicolon or a line break, nor begin or end with a blank";
+    // The other channels' secrets stay as they are.
+    const SmtpLogin login{.given = !userName.empty() || !password.empty(), .userName = userName, .password = password};
+    return SaveRecords(login, ReadSmtpCredentials(SavedCredentialsFile()).secrets, reason);
+}
+
+bool WriteChannelSecrets(const std::map<std::string, std::string>& secrets, std::string& reason)
+{
+    // A file that cannot be read is not written over: its SMTP login would be lost unseen.
+    CredentialsRead saved = ReadSmtpCredentials(SavedCredentialsFile());
+    if (!saved.problem.empty()) {
+        reason = saved.problem;
         return false;
     }
-    const std::string login = userName.empty() && password.empty() ? std::string()
-                              : "USERNAME, " + userName + "\nPASSWORD, " + password + "\n";
-    std::filesystem::create_directories(path.parent_path(), error);
-    QSaveFile file(QFile::decodeName(path.c_str()));
-    // The permissions go on the temporary file before a byte of the password is in it.
-    const bool written = file.open(QIODevice::WriteOnly)
-                         && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-                         && file.write("; SMTP login for Sentivo, saved by its Options dialog\n") >= 0
-                         && file.write((login + others).c_str()) >= 0
-                         && file.commit();
-    if (!written)
-        reason = "the login could not be saved in " + path.string() + ": " + file.errorString().toStdString();
-    return written;
+    for (const auto& [key, value] : secrets) {
+        if (!IsChannelSecret(key)) {
+            reason = "\"" + key + "\" is not a record of auth.txt";
+            return false;
+        }
+        if (const std::string problem = SecretTextProblem(value); !problem.empty()) {
+            reason = key + " " + problem;
+            return false;
+        }
+        if (value.empty())
+            saved.secrets.erase(key);
+        else
+            saved.secrets[key] = value;
+    }
+    return SaveRecords(saved.login, saved.secrets, reason);
+}
+
+std::string SecretTextProblem(const std::string& text)
+{
+    if (text.find_first_of(",;\r\n") != std::string::npos)
+        return "cannot hold a comma, a semicolon or a line break";
+    if (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.back() == ' ' || text.back() == '\t'))
+        return "cannot begin or end with a blank";
+    return {};
 }
 
 std::optional<std::string> ReadChannelSecret(const char* key, std::string& problem)

@@ -50,6 +50,15 @@ CredentialsRead ReadSmtpCredentials(const std::filesystem::path& file);
 // either end would not read back as typed).
 bool WriteSmtpCredentials(const std::string& userName, const std::string& password, std::string& reason);
 
+// Saves the channel secrets (keys of kChannelSecrets) in SavedCredentialsFile() as
+// WriteSmtpCredentials saves the login, keeping that login and the records not named; an empty
+// value removes its record. false with the reason when the saved file cannot be read (it is then
+// left as it is), a key is none of kChannelSecrets, a value would not read back as typed, or the
+// file could not be written.
+bool WriteChannelSecrets(const std::map<std::string, std::string>& secrets, std::string& reason);
+// Why text would not read back from auth.txt as typed ("cannot hold a comma, ..."); empty when it would.
+std::string SecretTextProblem(const std::string& text);
+
 // The saved file's record key (one of kChannelSecrets): nothing when it has none, or when the file
 // cannot be used (problem says why).
 std::optional<std::string> ReadChannelSecret(const char* key, std::string& problem);

@@ -77,7 +77,8 @@ int main(int argc, char** argv)
     BuildDialog(options, IDD_OPTIONS);
     ok &= Save(options, folder, QStringLiteral("options.png"));
 
-    for (const auto& [id, name] : {std::pair{IDD_DETECTION, "detection.png"}, {IDD_DETECTION_AREA, "detection-area.png"}}) {
+    for (const auto& [id, name] : {std::pair{IDD_DETECTION, "detection.png"}, {IDD_DETECTION_AREA, "detection-area.png"},
+                                   {IDD_NOTIFICATIONS, "notifications.png"}}) {
         QDialog dialog;
         BuildDialog(dialog, id);
         ok &= Save(dialog, folder, QString::fromLatin1(name));

@@ -1,7 +1,8 @@
 #pragma once
 // What the control panel needs of the alert channels, handed in by the program: the mail sender's,
-// the MQTT channel's and the push channel's status for the panel's status line, a call for "the mail settings changed"
-// (try the waiting mails now) and the event log. Each part may be missing.
+// the MQTT channel's and the push channel's status for the panel's status line, a call for "the
+// mail settings changed" (try the waiting mails now), one for "the Notifications dialog saved new
+// channel settings" and the event log. Each part may be missing.
 
 #include "mail/MailSender.h"
 #include "mail/PushChannel.h"
@@ -19,6 +20,10 @@ struct MailServices {
     EventLog* log = nullptr;
     std::function<MqttStatus()> mqtt;
     std::function<PushStatus()> push;
+    // Stops the MQTT and push channels and starts them again with the stored settings (none: a
+    // channel stays off), then hands the panel its services again. Only while no run is going: a
+    // run uses the channels.
+    std::function<void()> restartChannels;
 };
 
 // The status line's text: "Mail: nothing sent yet", "Mail: 12 sent", "Mail: sending…" or

@@ -12,6 +12,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/MessageBox.h"
+#include "ui/dialogs/NotificationsDlg.h"
 #include "ui/dialogs/ProductWebPage.h"
 #include "ui/dialogs/SplashWindow.h"
 #include "ui/history/HistoryWindow.h"
@@ -96,6 +97,7 @@ void CSentivoDlg::BindControls()
     picturesTakenEdit = RequiredControl<QLineEdit>(*this, 1013);
     startStopButton = RequiredControl<QPushButton>(*this, 1000);
     detectionButton = RequiredControl<QPushButton>(*this, 1036);
+    notificationsButton = RequiredControl<QPushButton>(*this, 1038);
     mailStatusLabel_ = RequiredControl<QLabel>(*this, 1031);
 }
 
@@ -106,6 +108,7 @@ void CSentivoDlg::ConnectHandlers()
     connect(sendEmailsCheck, &QCheckBox::clicked, this, [this] { OnSendEmails(); });
     connect(RequiredControl<QPushButton>(*this, 1024), &QPushButton::clicked, this, [this] { OnRevertDefaults(); });
     connect(detectionButton, &QPushButton::clicked, this, [this] { OnDetectionOptions(); });
+    connect(notificationsButton, &QPushButton::clicked, this, [this] { OnNotifications(); });
     // What the runs recorded, this one's too, read from the journal every run writes.
     connect(RequiredControl<QPushButton>(*this, 1037), &QPushButton::clicked, this,
             [this] { ShowHistoryWindow(this, DefaultJournalFile()); });
@@ -212,6 +215,14 @@ void CSentivoDlg::UpdateStartButton()
     startStopButton->setEnabled(startAllowedByGate_ && !workerFinishing());
     // The detection dialog opens the camera: not while a run (or what is left of one) has it.
     detectionButton->setEnabled(!worker_);
+    notificationsButton->setEnabled(!worker_);
+}
+
+void CSentivoDlg::OnNotifications()
+{
+    // A copy: the restart hands the panel new services, this function among them.
+    const std::function<void()> restart = mail_.restartChannels;
+    RunNotifications(this, restart);
 }
 
 void CSentivoDlg::ShowPicturesTaken(int count)

@@ -61,6 +61,9 @@ public:
     // "&Detection...": sensitivity, light guard, detection area and pictures folder, with one frame
     // of the run's camera to paint the area on.
     void OnDetectionOptions();
+    // "&Notifications...": the MQTT and push settings; saved ones restart the channels. Not while
+    // a run (or what is left of one) uses them.
+    void OnNotifications();
     void DestroyWindow();
     // The panel's context menu: Close, then a separator and the About entry.
     void FillContextMenu(QMenu& menu);
@@ -94,6 +97,7 @@ public:
     QLineEdit* picturesTakenEdit = nullptr;
     QPushButton* startStopButton = nullptr;
     QPushButton* detectionButton = nullptr;
+    QPushButton* notificationsButton = nullptr;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

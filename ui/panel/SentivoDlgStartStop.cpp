@@ -90,6 +90,7 @@ void CSentivoDlg::StartSurveillance()
     motionDetectRadio->setEnabled(false);
     sendEmailsCheck->setEnabled(false);
     detectionButton->setEnabled(false);
+    notificationsButton->setEnabled(false);
 
     SurveillanceEnvironment env = makeEnvironment_();
     std::unique_ptr<FrameSource> camera = OpenCamera(env);

@@ -15,6 +15,7 @@ constexpr int IDB_SPLASH = 133;           // the splash bitmap
 constexpr int IDD_COUNTDOWN = 134;
 constexpr int IDD_DETECTION = 135;
 constexpr int IDD_DETECTION_AREA = 136;
+constexpr int IDD_NOTIFICATIONS = 137;
 
 // Icon 128 with both of its images (32x32 and 16x16).
 QIcon AppIcon();

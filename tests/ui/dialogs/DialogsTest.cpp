@@ -1,6 +1,7 @@
 // The small windows: countdown, where the help page opens, Tab order, and the splash.
 
 #include "ui/dialogs/CountdownDlg.h"
+#include "ui/dialogs/NotificationsDlg.h"
 #include "ui/dialogs/OptionsDlg.h"
 #include "ui/dialogs/ProductWebPage.h"
 #include "ui/dialogs/SplashWindow.h"
@@ -86,6 +87,7 @@ TEST(Dialogs, HelpButtonsOpenThePageOnTheDesktopElseInAWindowOfTheirOwn)
     const std::function<std::unique_ptr<QDialog>()> dialogs[] = {
         [] { return std::make_unique<CSentivoDlg>(SurveillanceEnvironmentFactory()); },
         [] { return std::make_unique<COptionsDlg>(); },
+        [] { return std::make_unique<CNotificationsDlg>(); },
     };
     const std::pair<int, int> buttons[] = {{0, 1010}, {0, 1030}, {1, 1015}};
     const QByteArray path = qgetenv("PATH");
@@ -117,11 +119,12 @@ TEST(Dialogs, HelpButtonsOpenThePageOnTheDesktopElseInAWindowOfTheirOwn)
 }
 
 // Tab goes through a dialog as it is read: top to bottom, and left to right along a line.
-TEST(Dialogs, TabFollowsTheVisualOrderOfThePanelAndTheOptionsDialog)
+TEST(Dialogs, TabFollowsTheVisualOrderOfThePanelAndTheOptionsAndNotificationsDialogs)
 {
     const std::function<std::unique_ptr<QDialog>()> dialogs[] = {
         [] { return std::make_unique<CSentivoDlg>(SurveillanceEnvironmentFactory()); },
         [] { return std::make_unique<COptionsDlg>(); },
+        [] { return std::make_unique<CNotificationsDlg>(); },
     };
     const auto name = [](const QWidget* widget) {
         return widget->objectName() + " " + widget->property("text").toString();

@@ -31,7 +31,8 @@ protected:
     {
         return panel.startStopButton->text() == "&Start Surveillance" && !panel.state().isRunning
                && panel.startStopButton->isEnabled() && panel.motionDetectRadio->isEnabled()
-               && panel.sendEmailsCheck->isEnabled() && panel.detectionButton->isEnabled();
+               && panel.sendEmailsCheck->isEnabled() && panel.detectionButton->isEnabled()
+               && panel.notificationsButton->isEnabled();
     }
 };
 
@@ -134,6 +135,23 @@ TEST_F(PanelRuns, HistoryShowsThePanelsRun)
     EXPECT_EQ(events.count("alarm (picture 1)"), 1) << events.join(", ").toStdString();
     EXPECT_EQ(events.last(), "disarmed: the video file ended");
     history->close();
+}
+
+// Notifications... restarts the channels once its OK saved new settings, not after Cancel; and not
+// while a run uses them.
+TEST_F(PanelRuns, NotificationsOkRestartsTheChannelsButNotDuringARun)
+{
+    auto panel = OpenPanel(WriteRoomVideo("room.avi", 10, 60));
+    int restarts = 0;
+    panel->SetMailServices({.restartChannels = [&] { ++restarts; }});
+    for (const bool ok : {false, true}) {
+        const auto answerer = AnswerModals([&](QDialog* modal) { ok ? modal->accept() : modal->reject(); });
+        panel->notificationsButton->click();
+    }
+    EXPECT_EQ(restarts, 1);
+    panel->OnStartStop();
+    EXPECT_FALSE(panel->notificationsButton->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*panel); }, 15000));
 }
 
 TEST_F(PanelRuns, AStartTakesTheDetectionSettingsAndNumbersOnPastThePicturesInTheirFolder)
