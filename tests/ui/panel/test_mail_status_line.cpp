@@ -59,3 +59,19 @@ TEST_F(PanelTest, ARefusedMailIsNotHiddenByALesserWarning)
     EXPECT_EQ(lines[0].toStdString(), "Mail: 1 waiting — authentication failed; kept, next try in 600 s");
     EXPECT_TRUE(lines[1].startsWith("Warning: credentials file")) << lines[1].toStdString();
 }
+
+// Every channel at a glance on one line, a failing push with its reason.
+TEST_F(PanelTest, TheStatusLineShowsEveryChannel)
+{
+    EventLog log(dir.path() / "events.log", false);
+    CSentivoDlg panel({});
+    panel.SetMailServices({.status = [] { return MailSenderStatus{.sent = 12}; },
+                           .log = &log,
+                           .mqtt = [] { return MqttStatus{.connected = true}; },
+                           .push = [] { return PushStatus{.sent = 3, .waiting = 2, .lastFailure = "could not connect",
+                                                          .nextTryIn = 20s}; }});
+    panel.OnInitDialog();
+    HideSplash();
+    EXPECT_EQ(StatusLine(panel).toStdString(),
+              "Mail: 12 sent · MQTT: connected · Push: 2 waiting — could not connect; next try in 20 s");
+}
