@@ -3,6 +3,8 @@
 // user's port and security. Process-wide, guarded internally, so a sender thread may read it while
 // the GUI thread sets it.
 
+#include <curl/curl.h>
+
 #include <optional>
 #include <string>
 
@@ -25,3 +27,7 @@ struct MailConfig {
 
 void SetMailConfig(const MailConfig& config);
 MailConfig GetMailConfig();
+
+// What every transfer of ours takes from config, mail and push alike: no signals on the worker
+// thread, the time-outs, and the certificates trusted and checked.
+void SetTimeoutsAndTrust(CURL* curl, const MailConfig& config);

@@ -79,7 +79,6 @@ PushResult SendPush(const PushServer& server, const PushMessage& message, SendCa
         return Failed("a line break in the push address or texts", true);
     if (!CurlReady())
         return Failed("the push library could not start");
-    const MailConfig config = GetMailConfig();
     SendCancel own;   // declared before the watch and the handle, which use it to their end
     SendWatch watch;
     watch.cancel = cancel ? cancel : &own;
@@ -93,13 +92,7 @@ PushResult SendPush(const PushServer& server, const PushMessage& message, SendCa
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_URL, server.url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, config.connectTimeoutMs);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, config.totalTimeoutMs);
-    if (!config.caFile.empty())
-        curl_easy_setopt(handle, CURLOPT_CAINFO, config.caFile.c_str());
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, config.verifyPeer ? 1L : 0L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, config.verifyPeer ? 2L : 0L);
+    SetTimeoutsAndTrust(handle, GetMailConfig());
     curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, "PUT");
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));

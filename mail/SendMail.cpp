@@ -110,18 +110,12 @@ void SetTransport(CURL* curl, const std::string& url, const MailConfig& config, 
 {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // no SIGALRM tricks on the worker thread
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, config.connectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, config.totalTimeoutMs);
+    SetTimeoutsAndTrust(curl, config);
     // After a failed send libcurl still says QUIT and waits for the answer, under the per-reply
     // limit only (two minutes by default). Tying that limit to the whole-send time-out keeps a
     // server that stopped answering from holding the caller longer than about twice that.
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, std::max(1L, (config.totalTimeoutMs + 999) / 1000));
     curl_easy_setopt(curl, CURLOPT_USE_SSL, TlsOption(security, server.login));
-    if (!config.caFile.empty())
-        curl_easy_setopt(curl, CURLOPT_CAINFO, config.caFile.c_str());
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, config.verifyPeer ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, config.verifyPeer ? 2L : 0L);
     if (server.login) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, server.userName.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, server.password.c_str());
