@@ -294,12 +294,18 @@ bool Outbox::Settle(const std::string& id, std::string_view channel, std::string
     std::optional<OutboxEntry> entry = Read(id, reason);
     if (!entry)
         return reason.empty();   // gone already
-    std::erase(entry->channels, std::string(channel));
-    if (entry->channels.empty()) {
-        Remove(id);
+    return Settled(*entry, channel, reason);
+}
+
+// entry as read, without channel: rewritten, or removed when no channel is left. Under settling_.
+bool Outbox::Settled(OutboxEntry& entry, std::string_view channel, std::string& reason)
+{
+    std::erase(entry.channels, std::string(channel));
+    if (entry.channels.empty()) {
+        Remove(entry.id);
         return true;
     }
-    return Add(*entry, reason);   // under its own id: the rename replaces the file whole
+    return Add(entry, reason);   // under its own id: the rename replaces the file whole
 }
 
 bool Owes(const OutboxEntry& entry, std::string_view channel)
@@ -310,10 +316,11 @@ bool Owes(const OutboxEntry& entry, std::string_view channel)
 size_t Outbox::Release(std::string_view channel)
 {
     size_t released = 0;
+    std::lock_guard lock(settling_);
     for (const std::string& id : Ids()) {
         std::string problem;
-        const std::optional<OutboxEntry> entry = Read(id, problem);
-        released += entry && Owes(*entry, channel) && Settle(id, channel, problem);
+        std::optional<OutboxEntry> entry = Read(id, problem);
+        released += entry && Owes(*entry, channel) && Settled(*entry, channel, problem);
     }
     return released;
 }

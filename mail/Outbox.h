@@ -74,6 +74,8 @@ public:
     std::filesystem::path rejectedFolder() const { return folder_.parent_path() / "rejected"; }
 
 private:
+    bool Settled(OutboxEntry& entry, std::string_view channel, std::string& reason);
+
     std::filesystem::path folder_;
     std::mutex settling_;   // one rewrite of an entry at a time
 };
