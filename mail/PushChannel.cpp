@@ -130,7 +130,6 @@ std::vector<PushCandidate> PushChannel::Waiting()
     const auto gone = [&](const std::string& id) { return !std::binary_search(ids.begin(), ids.end(), id); };
     std::erase_if(othersOnly_, gone);
     std::erase_if(owed_, [&](const auto& item) { return gone(item.first); });
-    std::erase_if(events_, [&](const auto& item) { return gone(item.first); });
     for (const std::string& id : ids) {
         if (othersOnly_.contains(id) || owed_.contains(id))
             continue;
@@ -144,13 +143,12 @@ std::vector<PushCandidate> PushChannel::Waiting()
         }
         const bool picture = entry->kind == "picture";
         const bool opens = entry->episode == 0 || entry->episode == entry->pictureNumber;
-        owed_[id] = {id, picture, opens ? entry->pictureNumber : entry->episode, picture && opens};
-        events_[id] = entry->event;
+        owed_[id] = {{id, picture, opens ? entry->pictureNumber : entry->episode, picture && opens}, entry->event};
         plan_.Added();
     }
     std::vector<PushCandidate> waiting;
-    for (const auto& [id, candidate] : owed_)
-        waiting.push_back(candidate);
+    for (const auto& [id, owed] : owed_)
+        waiting.push_back(owed.candidate);
     return waiting;
 }
 
@@ -175,11 +173,11 @@ void PushChannel::Deliver(const PushPlan::Step& step)
         log_.Write("push failed: " + result.reason + "; tried again in " + std::to_string(pause.count()) + " s");
         return;
     }
-    plan_.Sent(owed_[step.send], now);
+    plan_.Sent(owed_[step.send].candidate, now);
     Settle(step.send, entry->event, "sent", {});
     const std::string instead = "picture " + std::to_string(entry->pictureNumber) + " went instead";
     for (const std::string& id : step.superseded)
-        Settle(id, events_[id], "set aside", instead);
+        Settle(id, owed_[id].event, "set aside", instead);
     bool mended = false;
     {
         std::lock_guard lock(mutex_);

@@ -69,8 +69,11 @@ private:
     const MailDeliveryReport report_;
     SendCancel cancel_;
     // The channel's thread only: the entries owing push as first read, and those that never will.
-    std::map<std::string, PushCandidate> owed_;
-    std::map<std::string, std::int64_t> events_;
+    struct Owed {
+        PushCandidate candidate;
+        std::int64_t event = 0;   // the history's, told of its delivery
+    };
+    std::map<std::string, Owed> owed_;
     std::set<std::string> othersOnly_;
     PushPlan plan_;
 
