@@ -8,6 +8,7 @@
 //
 // Usage: bench_push_latency [pictures]   (default 50)
 
+#include "bench/ChannelBench.h"
 #include "log/EventLog.h"
 #include "mail/PushChannel.h"
 
@@ -32,25 +33,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-void Print(const char* what, std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-44s median %7.2f ms   90%% %7.2f ms   max %7.2f ms   (%zu)\n", what, ms[ms.size() / 2],
-                ms[ms.size() * 9 / 10], ms.back(), ms.size());
-}
-
-OutboxEntry Picture(std::int64_t number)
-{
-    OutboxEntry entry;
-    entry.pictureNumber = entry.event = number;
-    entry.takenAt = "2026-12-07 03:12:01";
-    entry.pictureBytes = "\xFF\xD8\xFF" + std::string(60000, 'x') + "\xFF\xD9";
-    entry.channels = {"push"};
-    return entry;
-}
 
 // One request read whole (headers, then Content-Length bytes) and answered 200.
 void Answer(int client)
@@ -107,7 +89,7 @@ int main(int argc, char** argv)
     std::vector<double> latency, handOverUp, handOverDown;
     std::string reason;
     for (std::int64_t n = 1; n <= pictures; ++n) {
-        OutboxEntry entry = Picture(n);
+        OutboxEntry entry = BenchPicture(n, "push");
         const auto start = Clock::now();
         outbox.Add(entry, reason);
         channel.Wake();
@@ -120,7 +102,7 @@ int main(int argc, char** argv)
     server.join();
     ::close(listener);
     for (std::int64_t n = 1; n <= pictures; ++n) {
-        OutboxEntry entry = Picture(1000 + n);
+        OutboxEntry entry = BenchPicture(1000 + n, "push");
         const auto start = Clock::now();
         outbox.Add(entry, reason);
         channel.Wake();

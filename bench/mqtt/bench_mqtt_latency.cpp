@@ -9,6 +9,7 @@
 //
 // Usage: bench_mqtt_latency [pictures]   (default 50)
 
+#include "bench/ChannelBench.h"
 #include "log/EventLog.h"
 #include "mail/Outbox.h"
 #include "mqtt/MqttChannel.h"
@@ -30,26 +31,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-void Print(const char* what, std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-44s median %7.2f ms   90%% %7.2f ms   max %7.2f ms   (%zu)\n", what, ms[ms.size() / 2],
-                ms[ms.size() * 9 / 10], ms.back(), ms.size());
-}
-
-// A picture entry for MQTT only, about 60 KB as a webcam's JPEG is.
-OutboxEntry Picture(std::int64_t number)
-{
-    OutboxEntry entry;
-    entry.pictureNumber = entry.event = number;
-    entry.takenAt = "2026-12-07 03:12:01";
-    entry.pictureBytes = "\xFF\xD8\xFF" + std::string(60000, 'x') + "\xFF\xD9";
-    entry.channels = {"mqtt"};
-    return entry;
-}
 
 }  // namespace
 
@@ -87,7 +68,7 @@ int main(int argc, char** argv)
 
     std::vector<double> latency, handOverUp, handOverDown;
     for (std::int64_t n = 1; n <= pictures; ++n) {
-        OutboxEntry entry = Picture(n);
+        OutboxEntry entry = BenchPicture(n, "mqtt");
         const auto start = Clock::now();
         outbox.Add(entry, reason);
         channel.Wake();
@@ -100,7 +81,7 @@ int main(int argc, char** argv)
     broker.waitForFinished();
     std::this_thread::sleep_for(500ms);
     for (std::int64_t n = 1; n <= pictures; ++n) {
-        OutboxEntry entry = Picture(1000 + n);
+        OutboxEntry entry = BenchPicture(1000 + n, "mqtt");
         const auto start = Clock::now();
         outbox.Add(entry, reason);
         channel.Wake();
