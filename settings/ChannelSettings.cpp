@@ -1,11 +1,11 @@
 #include "settings/ChannelSettings.h"
 
+#include "settings/MailSettingsCodec.h"   // PortFromText
 #include "settings/SettingsStore.h"
 #include "settings/SmtpCredentials.h"
 
 #include <unistd.h>
 
-#include <charconv>
 #include <climits>
 
 namespace {
@@ -48,10 +48,7 @@ MqttSettings MqttSettingsFrom(const MqttTexts& texts)
     settings.userName = texts.userName.value_or(std::string());
     settings.password = texts.password.value_or(std::string());
     settings.tls = texts.security == "TLS" || (texts.security != "NONE" && settings.login);
-    int port = 0;
-    const auto [end, error] = std::from_chars(texts.port.data(), texts.port.data() + texts.port.size(), port);
-    settings.port = error == std::errc() && end == texts.port.data() + texts.port.size() && port > 0 && port < 65536
-                        ? port : settings.tls ? 8883 : 1883;
+    settings.port = static_cast<int>(PortFromText(texts.port).value_or(settings.tls ? 8883 : 1883));
     return settings;
 }
 

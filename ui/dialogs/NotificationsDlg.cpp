@@ -3,6 +3,7 @@
 #include "mail/PushSend.h"
 #include "mqtt/MqttProbe.h"
 #include "settings/ChannelSettings.h"
+#include "settings/MailSettingsCodec.h"   // PortFromText
 #include "settings/SettingsStore.h"
 #include "settings/SingleByteText.h"
 #include "settings/SmtpCredentials.h"
@@ -19,7 +20,6 @@
 #include <QPushButton>
 
 #include <atomic>
-#include <charconv>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -49,9 +49,7 @@ std::string Named(const char* name) { return ReadNamedSetting(name).value_or(std
 
 bool ValidPort(const std::string& text)
 {
-    int port = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-    return text.empty() || (error == std::errc() && end == text.data() + text.size() && port > 0 && port < 65536);
+    return text.empty() || PortFromText(text);
 }
 
 // The test picture, compiled in.
