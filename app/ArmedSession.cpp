@@ -202,10 +202,10 @@ int RunArmed(int& argc, char** argv, const CommandLine& line)
         log.Write(journal.note);
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
-    const std::unique_ptr<MqttChannel> mqtt =
-        StartMqttChannel(outbox, log, journal.journal.get(), [&s](bool arm) { s.RequestRemote(arm); }, line.room);
-    const std::unique_ptr<PushChannel> push = StartPushChannel(outbox, log, journal.journal.get(), line.room);
-    const RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
+    const AlertChannels channels =
+        StartAlertChannels(outbox, log, journal.journal.get(), [&s](bool arm) { s.RequestRemote(arm); }, line.room);
+    PushChannel* const push = channels.push.get();
+    const RunOutlets outlets{&outbox, &sender, channels.mqtt.get(), push, &log, journal.journal.get()};
     // The camera before the countdown: a recording that cannot be read is told before anyone
     // leaves; a camera or stream missing now is waited for by the run, as a lost one.
     SurveillanceEnvironment env = DefaultSurveillanceEnvironment(line.cameraSource, outlets, false);

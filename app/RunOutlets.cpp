@@ -10,6 +10,8 @@
 #include "settings/SettingsStore.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -101,14 +103,6 @@ void TellChannels(const RunOutlets& outlets, const RunRecord& record, std::int64
     Dispatch(outlets, std::move(entry), "the event \"" + record.kind + "\"");
 }
 
-// A channel turned off (its settings removed) no longer keeps entries waiting in the outbox; one
-// that is on but cannot be used keeps them for when it is mended.
-void Release(Outbox& outbox, const char* channel, const char* name, EventLog& log)
-{
-    if (const size_t released = outbox.Release(channel))
-        log.Write(std::string(name) + " is off: " + std::to_string(released) + " waiting entries are no longer kept for it");
-}
-
 }  // namespace
 
 void DispatchPicture(const RunOutlets& outlets, const AlarmPicture& picture)
@@ -150,14 +144,11 @@ RunRecorder RecorderFor(const RunOutlets& outlets)
     };
 }
 
-std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal,
-                                              std::function<void(bool arm)> remote, const std::string& room)
+namespace {
+
+std::unique_ptr<MqttChannel> StartMqtt(MqttSettings settings, Outbox& outbox, EventLog& log, Journal* journal,
+                                       std::function<void(bool arm)> remote)
 {
-    MqttSettings settings = ReadMqttSettings(room);
-    if (settings.host.empty()) {
-        Release(outbox, kMqttChannel, "MQTT", log);
-        return nullptr;
-    }
     if (!settings.problem.empty()) {
         log.Write("MQTT is off: " + settings.problem);
         return nullptr;
@@ -174,20 +165,39 @@ std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Jou
     return channel;
 }
 
-std::unique_ptr<PushChannel> StartPushChannel(Outbox& outbox, EventLog& log, Journal* journal, const std::string& room)
+std::unique_ptr<PushChannel> StartPush(const PushSettings& settings, const std::string& room, Outbox& outbox,
+                                       EventLog& log, Journal* journal)
 {
-    PushSettings settings = ReadPushSettings();
-    if (settings.url.empty()) {
-        Release(outbox, kPushChannel, "push", log);
-        return nullptr;
-    }
     if (!settings.problem.empty()) {
         log.Write("push is off: " + settings.problem);
         return nullptr;
     }
-    auto channel = std::make_unique<PushChannel>(PushServer{settings.url, settings.token},
-                                                 ReadMqttSettings(room).room, outbox, log,
+    auto channel = std::make_unique<PushChannel>(PushServer{settings.url, settings.token}, room, outbox, log,
                                                  JournalDeliveryReport(journal, kPushChannel));
     channel->Start();
     return channel;
+}
+
+}  // namespace
+
+AlertChannels StartAlertChannels(Outbox& outbox, EventLog& log, Journal* journal, std::function<void(bool arm)> remote,
+                                 const std::string& room)
+{
+    MqttSettings mqtt = ReadMqttSettings(room);
+    const PushSettings push = ReadPushSettings();
+    std::vector<std::string> off;
+    if (mqtt.host.empty())
+        off.emplace_back(kMqttChannel);
+    if (push.url.empty())
+        off.emplace_back(kPushChannel);
+    // One pass over the outbox for all of them: a backlog may be large.
+    if (const size_t released = off.empty() ? 0 : outbox.Release(off))
+        log.Write(std::to_string(released) + " waiting entries are no longer kept for the channels turned off");
+    const std::string roomName = mqtt.room;
+    AlertChannels channels;
+    if (!mqtt.host.empty())
+        channels.mqtt = StartMqtt(std::move(mqtt), outbox, log, journal, std::move(remote));
+    if (!push.url.empty())
+        channels.push = StartPush(push, roomName, outbox, log, journal);
+    return channels;
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class EventLog;
 class Journal;
@@ -38,12 +39,14 @@ void DispatchAlert(const RunOutlets& outlets, const RunAlert& alert);
 // run's end), with a run's end and a failed arming as events of their own there and on push.
 RunRecorder RecorderFor(const RunOutlets& outlets);
 
-// The MQTT channel of the stored settings, started; null when MQTT_HOST is not set or the channel
-// cannot be used (said in log). Its deliveries go to journal (may be null); remote commands, when
-// remote control is on, to remote (true: arm), on the MQTT client's thread.
-std::unique_ptr<MqttChannel> StartMqttChannel(Outbox& outbox, EventLog& log, Journal* journal,
-                                              std::function<void(bool arm)> remote = {}, const std::string& room = {});
-
-// The push channel of the stored settings, started; null when PUSH_URL is not set or cannot be
-// used (said in log). Its deliveries go to journal (may be null).
-std::unique_ptr<PushChannel> StartPushChannel(Outbox& outbox, EventLog& log, Journal* journal, const std::string& room = {});
+// The alert channels beside the mail, as the stored settings make them: each started, or null
+// when it is off or cannot be used (said in log). What waits in the outbox for a channel that is
+// off (its setting removed) is no longer kept for it; one that is on but cannot be used keeps it.
+// Deliveries go to journal (may be null); remote commands, when remote control is on, to remote
+// (true: arm), on the MQTT client's thread. room, when not empty, names the room over ROOM.
+struct AlertChannels {
+    std::unique_ptr<MqttChannel> mqtt;
+    std::unique_ptr<PushChannel> push;
+};
+AlertChannels StartAlertChannels(Outbox& outbox, EventLog& log, Journal* journal,
+                                 std::function<void(bool arm)> remote = {}, const std::string& room = {});

@@ -24,12 +24,12 @@ bool CSentivoApp::InitInstance()
     Outbox outbox(DataFolder() / "outbox");
     MailSender sender(outbox, CurrentMailSettings, log, JournalDeliveryReport(journal.journal.get(), kMailChannel));
     PanelRemote remote;   // outlives the MQTT channel, which hands it remote commands
-    const auto startMqtt = [&] {
-        return StartMqttChannel(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
+    const auto startChannels = [&] {
+        return StartAlertChannels(outbox, log, journal.journal.get(), [&remote](bool arm) { remote.Post(arm); }, room_);
     };
-    const auto startPush = [&] { return StartPushChannel(outbox, log, journal.journal.get(), room_); };
-    std::unique_ptr<MqttChannel> mqtt = startMqtt();
-    std::unique_ptr<PushChannel> push = startPush();
+    AlertChannels channels = startChannels();
+    std::unique_ptr<MqttChannel>& mqtt = channels.mqtt;
+    std::unique_ptr<PushChannel>& push = channels.push;
     // Each run takes the outlets of its start: the channels change only between runs.
     RunOutlets outlets{&outbox, &sender, mqtt.get(), push.get(), &log, journal.journal.get()};
     {
@@ -48,10 +48,8 @@ bool CSentivoApp::InitInstance()
                                     // The old ones go first: a new MQTT client takes the old one's id.
                                     if (mqtt)
                                         mqtt->Stop();
-                                    mqtt.reset();
-                                    push.reset();   // stops it
-                                    mqtt = startMqtt();
-                                    push = startPush();
+                                    channels = {};   // stops them
+                                    channels = startChannels();
                                     outlets.mqtt = mqtt.get();
                                     outlets.push = push.get();
                                     panel.SetMailServices(services());

@@ -294,13 +294,15 @@ bool Outbox::Settle(const std::string& id, std::string_view channel, std::string
     std::optional<OutboxEntry> entry = Read(id, reason);
     if (!entry)
         return reason.empty();   // gone already
-    return Settled(*entry, channel, reason);
+    return Settled(*entry, {std::string(channel)}, reason);
 }
 
-// entry as read, without channel: rewritten, or removed when no channel is left. Under settling_.
-bool Outbox::Settled(OutboxEntry& entry, std::string_view channel, std::string& reason)
+// entry as read, without channels: rewritten, or removed when no channel is left. Under settling_.
+bool Outbox::Settled(OutboxEntry& entry, const std::vector<std::string>& channels, std::string& reason)
 {
-    std::erase(entry.channels, std::string(channel));
+    std::erase_if(entry.channels, [&](const std::string& channel) {
+        return std::find(channels.begin(), channels.end(), channel) != channels.end();
+    });
     if (entry.channels.empty()) {
         Remove(entry.id);
         return true;
@@ -313,14 +315,17 @@ bool Owes(const OutboxEntry& entry, std::string_view channel)
     return std::find(entry.channels.begin(), entry.channels.end(), channel) != entry.channels.end();
 }
 
-size_t Outbox::Release(std::string_view channel)
+size_t Outbox::Release(const std::vector<std::string>& channels)
 {
     size_t released = 0;
     std::lock_guard lock(settling_);
     for (const std::string& id : Ids()) {
         std::string problem;
         std::optional<OutboxEntry> entry = Read(id, problem);
-        released += entry && Owes(*entry, channel) && Settled(*entry, channel, problem);
+        const bool owes = entry && std::any_of(channels.begin(), channels.end(), [&](const std::string& channel) {
+            return Owes(*entry, channel);
+        });
+        released += owes && Settled(*entry, channels, problem);
     }
     return released;
 }

@@ -67,14 +67,15 @@ public:
     // left. Each channel settles its own entries on its own thread; they may share an entry.
     // false with the reason when the entry could not be rewritten (it is then delivered again).
     bool Settle(const std::string& id, std::string_view channel, std::string& reason);
-    // channel is off for good (its settings removed): no entry owes it any more; answers how many did.
-    size_t Release(std::string_view channel);
+    // channels are off for good (their settings removed): no entry owes them any more; answers how
+    // many entries owed one of them.
+    size_t Release(const std::vector<std::string>& channels);
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path rejectedFolder() const { return folder_.parent_path() / "rejected"; }
 
 private:
-    bool Settled(OutboxEntry& entry, std::string_view channel, std::string& reason);
+    bool Settled(OutboxEntry& entry, const std::vector<std::string>& channels, std::string& reason);
 
     std::filesystem::path folder_;
     std::mutex settling_;   // one rewrite of an entry at a time

@@ -72,7 +72,7 @@ TEST(Outbox, AnEntryGoesOnceEveryChannelItNamesHasIt)
     OutboxEntry both{.pictureNumber = 5, .pictureBytes = Jpeg("z"), .channels = {"mail", "push"}};
     OutboxEntry pushOnly{.pictureNumber = 6, .pictureBytes = Jpeg("z"), .channels = {"push"}};
     ASSERT_TRUE(outbox.Add(both, problem) && outbox.Add(pushOnly, problem)) << problem;
-    EXPECT_EQ(outbox.Release("push"), 2u);
+    EXPECT_EQ(outbox.Release({"push"}), 2u);
     EXPECT_EQ(outbox.Ids(), (std::vector<std::string>{"000000000000001-000000000", both.id}));
     EXPECT_EQ(outbox.Read(both.id, problem)->channels, std::vector<std::string>{"mail"});
 }
